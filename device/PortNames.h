@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "SerialPort.h"
+
+class ProfileFile;
+
+// Which device path stands for port number COMn on Linux. A built-in rule covers the usual
+// device families; the settings file's "Ports" section can override or add numbers.
+class PortNames {
+public:
+    // The built-in rule: "" for numbers it leaves free.
+    static std::string builtInPath(unsigned n);
+
+    // Reads keys COM1..COM255 of section "Ports". An empty value takes the number away.
+    void loadOverrides(const ProfileFile& settings);
+    void setOverride(unsigned n, const std::string& path);
+
+    // "" when the number stands for no device.
+    std::string devicePath(unsigned n) const;
+
+private:
+    std::array<std::optional<std::string>, kLastPort + 1> m_overrides{};
+};
+
+// The connection dialog's list entry: "COMn", followed by the device in parentheses when
+// there is one to name.
+std::string portEntryText(unsigned n, const std::string& deviceName);
