@@ -15,12 +15,12 @@ constexpr std::size_t kReadReplyLength = 261;
 
 // Byte offsets of the block's fields. The 16-bit fields are big-endian.
 namespace Offset {
-constexpr std::size_t serialNumber = 0;  // 16 bits, device only
+constexpr std::size_t serialNumber = 0;    // 16 bits, device only
 constexpr std::size_t portInterfaces = 2;  // bit 0: Port 1 RS422/485, bit 1: Port 2
 constexpr std::size_t m2Address = 3;
 constexpr std::size_t m2Timeout = 4;  // 16 bits, milliseconds
 constexpr std::size_t m2LeadIn = 6;
-constexpr std::size_t adeMode = 7;  // 0, 1, 2, or 3 = off
+constexpr std::size_t adeMode = 7;      // 0, 1, 2, or 3 = off
 constexpr std::size_t productType = 8;  // 0 = ADE, otherwise PROG
 constexpr std::size_t p1Baud = 9;
 constexpr std::size_t p1WordLength = 10;

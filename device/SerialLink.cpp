@@ -6,9 +6,13 @@
 SerialLink::SerialLink(SerialPortDriver& driver, Notifier& notifier)
     : m_driver(driver), m_notifier(notifier) {}
 
-SerialLink::~SerialLink() { close(); }
+SerialLink::~SerialLink() {
+    close();
+}
 
-bool SerialLink::probe(unsigned n) { return m_driver.probe(n); }
+bool SerialLink::probe(unsigned n) {
+    return m_driver.probe(n);
+}
 
 bool SerialLink::open(unsigned n) {
     close();
@@ -34,12 +38,15 @@ bool SerialLink::write(const void* data, std::size_t count) {
     if (!m_isOpen) {
         return false;
     }
-    const long timeout = kWriteTimeoutPerByteMs * static_cast<long>(count) + kWriteTimeoutConstantMs;
+    const long timeout =
+        kWriteTimeoutPerByteMs * static_cast<long>(count) + kWriteTimeoutConstantMs;
     return m_channel->write(static_cast<const std::uint8_t*>(data), count,
                             static_cast<int>(timeout));
 }
 
-bool SerialLink::writeString(const char* text) { return write(text, std::strlen(text)); }
+bool SerialLink::writeString(const char* text) {
+    return write(text, std::strlen(text));
+}
 
 bool SerialLink::writeTx(std::size_t count) {
     if (count > txBuffer.size()) {
@@ -67,11 +74,13 @@ void SerialLink::purge() {
 }
 
 void SerialLink::reportWriteFailure() {
-    m_notifier.show({kWriteFailureText, kWriteFailureCaption, NoticeIcon::Exclamation,
-                     NoticeButtons::Ok});
+    m_notifier.show(
+        {kWriteFailureText, kWriteFailureCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
 }
 
-bool SerialLink::promptReceived() const { return rxCount > 0 && rxBuffer[rxCount - 1] == '>'; }
+bool SerialLink::promptReceived() const {
+    return rxCount > 0 && rxBuffer[rxCount - 1] == '>';
+}
 
 std::string_view SerialLink::received() const {
     return {reinterpret_cast<const char*>(rxBuffer.data()), rxCount};

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "device/DeviceHost.h"
+#include "device/Notice.h"
+#include "sim/SimPort.h"
+#include "sim/Vx310Sim.h"
+
+// Keeps every notice and answers questions from a script (Yes when the script is empty).
+class RecordingNotifier : public Notifier {
+public:
+    NoticeAnswer show(const Notice& notice) override {
+        notices.push_back(notice);
+        if (notice.buttons == NoticeButtons::Ok) {
+            return NoticeAnswer::Ok;
+        }
+        if (answers.empty()) {
+            return NoticeAnswer::Yes;
+        }
+        const NoticeAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::vector<Notice> notices;
+    std::deque<NoticeAnswer> answers;
+};
+
+inline Notice exclamation(const std::string& text, const std::string& caption) {
+    return {text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok};
+}
+
+// Stands in for a dialog: remembers the timer and the result instead of running them.
+class FakeDialogControl : public DialogControl {
+public:
+    void startTimer(int periodMs) override {
+        timerMs = periodMs;
+        ++timerStarts;
+    }
+    void stopTimer() override { timerMs = 0; }
+    void finish(int r) override {
+        timerMs = 0;
+        result = r;
+    }
+    void refresh() override { ++refreshes; }
+
+    int timerMs = 0;  // 0 while stopped
+    int timerStarts = 0;
+    int result = -1;  // -1 while the dialog runs
+    int refreshes = 0;
+};
+
+// A main window's worth of state over any port driver.
+struct PlainHost : public DeviceHost {
+    explicit PlainHost(SerialPortDriver& driver) : serialLink(driver, notes) {}
+
+    SerialLink& link() override { return serialLink; }
+    ConfigBlock& block() override { return configBlock; }
+    bool& validProgram() override { return programValid; }
+    int pcPort() const override { return port; }
+    void selectPort(int n, bool) override { port = n; }
+    Notifier& notifier() override { return notes; }
+
+    RecordingNotifier notes;
+    SerialLink serialLink;
+    ConfigBlock configBlock;
+    bool programValid = false;
+    int port = 0;
+};
+
+// A simulated VX310 on COM3 behind an in-memory port, with a main window's worth of state.
+struct SimBench : public DeviceHost {
+    explicit SimBench(bool withDevice = true) : driver(clock), serialLink(driver, notes) {
+        if (withDevice) {
+            driver.attach(3, device);
+        }
+    }
+
+    SerialLink& link() override { return serialLink; }
+    ConfigBlock& block() override { return configBlock; }
+    bool& validProgram() override { return programValid; }
+    int pcPort() const override { return port; }
+    void selectPort(int n, bool reconnect) override {
+        selections.push_back({n, reconnect});
+        port = n;
+    }
+    Notifier& notifier() override { return notes; }
+
+    // Every byte the program wrote, in order.
+    std::string written() const {
+        std::string all;
+        for (const auto& entry : driver.writeLog) {
+            all += entry.second;
+        }
+        return all;
+    }
+
+    SimClock clock;
+    Vx310Sim device;
+    SimPortDriver driver;
+    RecordingNotifier notes;
+    SerialLink serialLink;
+    ConfigBlock configBlock;
+    bool programValid = false;
+    int port = 0;
+    std::vector<std::pair<int, bool>> selections;
+};
