@@ -29,16 +29,18 @@ public:
 
 private:
     struct Line {
-        std::string section;  // of the section the line is in
+        std::size_t section = 0;  // index into m_sections
         std::string key;
         std::optional<std::string> value;
-        bool isKey = false;
     };
-    std::vector<Line> m_lines;
+    // In file order; [0] is the nameless part before the first header. Repeated names are
+    // kept so that only the first of them is searched.
+    std::vector<std::string> m_sections{std::string()};
+    std::vector<Line> m_lines;  // key lines only
 };
 
-unsigned getPrivateProfileInt(const std::string& section, const std::string& key,
-                              int defaultValue, const std::string& file);
+unsigned getPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                              const std::string& file);
 std::string getPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t bufferSize,
                                     const std::string& file);
