@@ -31,6 +31,7 @@ private:
     int m_master = -1;
     int m_slaveKeeper = -1;  // keeps the slave side open so that reads never see a hang-up
     std::string m_devicePath;
-    std::string m_linkPath;
+    std::string m_linkPath;    // the symbolic link this server made, removed at the end
+    std::string m_pendingOut;  // device output the client has not taken yet
     std::int64_t m_startNs = 0;
 };

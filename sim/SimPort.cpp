@@ -1,0 +1,73 @@
+#include "SimPort.h"
+
+namespace {
+
+const char kDeviceName[] = "simulated VX310";
+
+class SimChannel : public SerialChannel {
+public:
+    SimChannel(SimPortDriver& driver, Vx310Sim& device) : m_driver(driver), m_device(device) {
+        ++m_driver.openChannels;
+    }
+    ~SimChannel() override { --m_driver.openChannels; }
+    SimChannel(const SimChannel&) = delete;
+    SimChannel& operator=(const SimChannel&) = delete;
+
+    bool write(const std::uint8_t* data, std::size_t count, int /*timeoutMs*/) override {
+        if (m_driver.failWrites) {
+            return false;
+        }
+        const std::uint64_t now = m_driver.clock().nowUs;
+        m_driver.writeLog.emplace_back(now,
+                                       std::string(reinterpret_cast<const char*>(data), count));
+        m_device.hostWrite(data, count, now);
+        return true;
+    }
+
+    long read(std::uint8_t* buffer, std::size_t capacity) override {
+        return static_cast<long>(m_device.hostRead(m_driver.clock().nowUs, buffer, capacity));
+    }
+
+    void drain() override {
+        // Waiting for the output to leave the port takes time on the wire.
+        SimClock& clock = m_driver.clock();
+        if (m_device.inputDrainedAtUs() > clock.nowUs) {
+            clock.nowUs = m_device.inputDrainedAtUs();
+        }
+        m_device.advanceTo(clock.nowUs);
+    }
+
+private:
+    SimPortDriver& m_driver;
+    Vx310Sim& m_device;
+};
+
+}  // namespace
+
+SimPortDriver::SimPortDriver(SimClock& clock) : m_clock(clock) {}
+
+void SimPortDriver::attach(unsigned n, Vx310Sim& device) {
+    m_devices[n] = &device;
+}
+
+void SimPortDriver::setBusy(unsigned n) {
+    m_busy.insert(n);
+}
+
+bool SimPortDriver::probe(unsigned n) {
+    ++probes;
+    return m_devices.count(n) != 0 && m_busy.count(n) == 0;
+}
+
+std::unique_ptr<SerialChannel> SimPortDriver::open(unsigned n) {
+    ++opens;
+    const auto it = m_devices.find(n);
+    if (it == m_devices.end() || m_busy.count(n) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<SimChannel>(*this, *it->second);
+}
+
+std::string SimPortDriver::deviceName(unsigned n) const {
+    return m_devices.count(n) != 0 ? kDeviceName : std::string();
+}

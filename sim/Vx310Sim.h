@@ -12,12 +12,12 @@
 
 // Ways the simulated device can misbehave.
 struct SimFaults {
-    bool silent = false;  // answers nothing at all
-    bool wrongTag = false;  // the read reply carries a tag that does not begin "v10"
-    bool corruptChecksum = false;  // the read reply's data does not match its checksum
-    int replyLengthDelta = 0;  // -1: the read reply is one byte short, +1: one byte too many
+    bool silent = false;              // answers nothing at all
+    bool wrongTag = false;            // the read reply carries a tag that does not begin "v10"
+    bool corruptChecksum = false;     // the read reply's data does not match its checksum
+    int replyLengthDelta = 0;         // -1: the read reply is one byte short, +1: one byte too many
     std::uint32_t answerDelayMs = 0;  // every answer starts this much later
-    std::string prompt = ">";  // what the device sends as its prompt
+    std::string prompt = ">";         // what the device sends as its prompt
 };
 
 // A byte-level model of the VX310's EXECUTIVE command monitor, with the serial wire in both
@@ -43,7 +43,7 @@ public:
     std::uint64_t nextEventUs() const;
 
     // --- the device ---
-    ConfigBlock block;  // the stored configuration
+    ConfigBlock block;         // the stored configuration
     bool validProgram = true;  // a valid user program is stored
     SimFaults faults;
     bool pacing = true;  // wire timing at 9600 baud; off, bytes move instantly
@@ -57,10 +57,10 @@ public:
         std::uint8_t byte;
     };
     std::vector<Arrival> received;  // every byte that reached the device
-    int loadsStored = 0;  // store commands accepted
-    int loadsRejected = 0;  // store commands whose block was refused
-    std::string lastLoadText;  // the 260 characters of the last store command
-    int readCommands = 0;  // read commands answered
+    int loadsStored = 0;            // store commands accepted
+    int loadsRejected = 0;          // store commands whose block was refused
+    std::string lastLoadText;       // the 260 characters of the last store command
+    int readCommands = 0;           // read commands handled (counted when silent, too)
 
     // A plausible device: PROG product with a valid program.
     static ConfigBlock defaultBlock();
@@ -74,10 +74,11 @@ private:
 
     enum class Input { Line, Enq, LoadText };
 
-    std::deque<Arrival> m_toDevice;  // in flight from the host
-    std::deque<Arrival> m_toHost;  // in flight to the host
-    std::uint64_t m_hostLineFreeUs = 0;  // when the host's side of the wire is free again
+    std::deque<Arrival> m_toDevice;        // in flight from the host
+    std::deque<Arrival> m_toHost;          // in flight to the host
+    std::uint64_t m_hostLineFreeUs = 0;    // when the host's side of the wire is free again
     std::uint64_t m_deviceLineFreeUs = 0;  // the same for the device's side
+    std::uint64_t m_nowUs = 0;             // the latest time seen; time never runs backwards
     Input m_input = Input::Line;
     std::string m_line;
     std::string m_loadText;
