@@ -1,0 +1,41 @@
+#include "CVxconfApp.h"
+
+#include <cstdio>
+
+#include "app/Options.h"
+#include "app/SimulatorProcess.h"
+#include "device/QtPortDriver.h"
+#include "editor/CVxconfDlg.h"
+#include "editor/Profile.h"
+#include "editor/Settings.h"
+
+CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("vxconf");
+    setApplicationDisplayName("VXCONF");
+    setApplicationVersion("2.05");
+    setWindowIcon(QIcon(":/vxconf.png"));
+}
+
+int CVxconfApp::run() {
+    const Options options = parseOptions(*this);
+    const std::string settingsFile = settingsFilePath();
+
+    PortNames names;
+    names.loadOverrides(ProfileFile::load(settingsFile));
+    SimulatorProcess simulator;
+    if (options.simulate) {
+        QString error;
+        if (!simulator.start(options.simulatorArguments, error)) {
+            std::fprintf(stderr, "vxconf: %s\n", qPrintable(error));
+            return 1;
+        }
+        names.setOverride(kSimulatorPort, simulator.devicePath().toStdString());
+    }
+
+    QtPortDriver driver(names);
+    CVxconfDlg window(driver, settingsFile);
+    if (options.simulate) {
+        window.setStartPort(static_cast<int>(kSimulatorPort));
+    }
+    return window.run();
+}

@@ -1,1 +1,15 @@
 #pragma once
+
+#include <QApplication>
+
+// The application object: builds the main window, runs it, and ends the program with it.
+class CVxconfApp : public QApplication {
+    Q_OBJECT
+public:
+    // Port number the simulated device appears as.
+    static constexpr unsigned kSimulatorPort = 255;
+
+    CVxconfApp(int& argc, char** argv);
+    // Returns the program's exit code.
+    int run();
+};

@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/CVxconfApp.h"
+
+int main(int argc, char** argv) {
+    CVxconfApp app(argc, argv);
+    return app.run();
+}

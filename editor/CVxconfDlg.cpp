@@ -1,0 +1,245 @@
+#include "CVxconfDlg.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "device/initdialog.h"
+#include "device/updateDialog.h"
+#include "ui_CVxconfDlg.h"
+
+// The images live in a static library, whose resources are only linked in when asked for.
+static void initResources() { Q_INIT_RESOURCE(vxconf); }
+
+CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
+                       QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_ui(std::make_unique<Ui::CVxconfDlg>()),
+      m_messageBoxes(this),
+      m_settingsFile(std::move(settingsFile)),
+      m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this) {
+    initResources();
+    m_ui->setupUi(this);
+    setWindowTitle(MainText::kCaption);
+    setWindowIcon(QIcon(":/vxconf.png"));
+
+    m_lists = {m_ui->baud1,  m_ui->bits1,  m_ui->parity1, m_ui->stop1,   m_ui->rxXon1,
+               m_ui->txXon1, m_ui->baud2,  m_ui->bits2,   m_ui->parity2, m_ui->stop2,
+               m_ui->rxXon2, m_ui->txXon2, m_ui->mode};
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        const FormListInfo& info = formListInfo(static_cast<FormList>(i));
+        QComboBox* list = m_lists[i];
+        list->clear();
+        for (int e = 0; e < info.entryCount; ++e) {
+            list->addItem(QString::fromLatin1(info.entries[e]));
+        }
+        list->setProperty("controlId", info.controlId);
+        // Only the user's own choices count as edits, not the form being filled in.
+        if (i == AdeModeList) {
+            connect(list, &QComboBox::activated, this, [this] { m_editor.modeChanged(); });
+        } else {
+            connect(list, &QComboBox::activated, this, [this] { m_editor.markEdited(); });
+        }
+    }
+    connect(m_ui->configureButton, &QPushButton::clicked, this, &CVxconfDlg::configure);
+    connect(m_ui->uploadButton, &QPushButton::clicked, this, &CVxconfDlg::uploadProgram);
+    connect(m_ui->deleteButton, &QPushButton::clicked, this, &CVxconfDlg::deleteProgram);
+    connect(m_ui->updateButton, &QPushButton::clicked, this, &CVxconfDlg::updateVx310);
+    buildMenu();
+    render();
+}
+
+CVxconfDlg::~CVxconfDlg() {
+    m_editor.shutdown(m_settingsFile, {pos().x(), pos().y()});
+}
+
+QAction* CVxconfDlg::addCommand(QMenu* menu, const char* text, int id, void (CVxconfDlg::*slot)()) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    action->setProperty("controlId", id);
+    connect(action, &QAction::triggered, this, slot);
+    m_commands[id] = action;
+    return action;
+}
+
+void CVxconfDlg::buildMenu() {
+    m_menuBar = new QMenuBar(this);
+    m_fileMenu = m_menuBar->addMenu("&File");
+    addCommand(m_fileMenu, "&Load Config File", Command::kLoadConfig, &CVxconfDlg::loadConfigFile);
+    addCommand(m_fileMenu, "&Save Config File", Command::kSaveConfig, &CVxconfDlg::saveConfigFile);
+    m_fileMenu->addSeparator();
+    addCommand(m_fileMenu, "E&xit", Command::kExit, &CVxconfDlg::exitProgram);
+
+    QMenu* port = m_menuBar->addMenu("&Port");
+    addCommand(port, "&Select PC COM Port", Command::kSelectPort, &CVxconfDlg::selectPcPort)
+        ->setCheckable(true);
+    addCommand(port, "&Demo", Command::kDemo, &CVxconfDlg::demo)->setCheckable(true);
+
+    m_runMenu = m_menuBar->addMenu("Run");
+    addCommand(m_runMenu, "&Start VX310 Program", Command::kStartProgram,
+               &CVxconfDlg::startProgram);
+
+    QMenu* help = m_menuBar->addMenu("&Help");
+    addCommand(help, "&Help Topics", Command::kHelpTopics, &CVxconfDlg::helpTopics);
+    help->addSeparator();
+    QAction* hints = addCommand(help, "Show &Hints", Command::kShowHints, &CVxconfDlg::toggleHints);
+    hints->setCheckable(true);
+    hints->setChecked(true);
+    help->addSeparator();
+    addCommand(help, "&About VXCONF...", Command::kAbout, &CVxconfDlg::about);
+
+    m_ui->mainLayout->setMenuBar(m_menuBar);
+}
+
+void CVxconfDlg::insertDownloadItem() {
+    QAction* exitAction = commandAction(Command::kExit);
+    QAction* download = new QAction("Download Program", m_fileMenu);
+    download->setProperty("controlId", Command::kDownloadProgram);
+    connect(download, &QAction::triggered, this, &CVxconfDlg::downloadProgram);
+    m_commands[Command::kDownloadProgram] = download;
+    m_fileMenu->insertAction(exitAction, download);
+    m_fileMenu->insertSeparator(exitAction);
+}
+
+QAction* CVxconfDlg::commandAction(int id) const {
+    const auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second;
+}
+
+WindowPos CVxconfDlg::defaultPosition() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {0, 0};
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize size = sizeHint();
+    return {area.x() + std::max(0, (area.width() - size.width()) / 2),
+            area.y() + std::max(0, (area.height() - size.height()) / 2)};
+}
+
+WindowPos CVxconfDlg::onScreen(WindowPos wanted, WindowPos fallback) const {
+    // The title bar must stay reachable on some screen, or the window goes back to the middle.
+    const QRect title(wanted.left, wanted.top, std::max(100, sizeHint().width()), 30);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersected(title).width() >= 50) {
+            return wanted;
+        }
+    }
+    return fallback;
+}
+
+bool CVxconfDlg::initialise() {
+    const WindowPos fallback = defaultPosition();
+    Settings settings = readSettings(m_settingsFile, fallback, currentFolder());
+    if (m_startPort) {
+        settings.pcPort = *m_startPort;
+    }
+    const WindowPos wanted = m_editor.applySettings(settings);
+    const WindowPos position = onScreen(wanted, fallback);
+    move(position.left, position.top);
+    if (m_editor.downloadEnabled() != 0) {
+        insertDownloadItem();
+    }
+    m_editor.initialise();
+    return !m_editor.closed();
+}
+
+int CVxconfDlg::run() {
+    if (!initialise()) {
+        return 0;
+    }
+    exec();
+    return 0;
+}
+
+void CVxconfDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape would end the program and drop any edits not yet sent; leaving takes Exit.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CVxconfDlg::takeSelections(FormValues& form) {
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        form[i] = m_lists[i]->currentIndex();
+    }
+}
+
+void CVxconfDlg::render() {
+    const MainScreen& screen = m_editor.screen();
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        const int index = screen.form[i];
+        m_lists[i]->setCurrentIndex(index < m_lists[i]->count() ? index : -1);
+    }
+    m_ui->portLabel->setText(toQt(screen.portLabel));
+    m_ui->serialLabel->setText(toQt(screen.serialLabel));
+    m_ui->productLabel->setText(toQt(screen.productLabel));
+    // The tag's characters come from the device: show them as bytes, not as UTF-8.
+    m_ui->versionLabel->setText(
+        QString::fromLatin1(screen.versionLabel.data(), qsizetype(screen.versionLabel.size())));
+    m_ui->validProgramLabel->setText(toQt(screen.validProgramLabel));
+    m_ui->port1Group->setTitle(toQt(screen.port1Caption));
+    m_ui->port2Group->setTitle(toQt(screen.port2Caption));
+    m_ui->configureButton->setEnabled(screen.configureEnabled);
+    m_ui->updateButton->setEnabled(screen.updateEnabled);
+    m_ui->progGroup->setEnabled(screen.programGroupEnabled);
+    m_ui->uploadButton->setEnabled(screen.uploadEnabled);
+    m_ui->deleteButton->setEnabled(screen.deleteEnabled);
+    m_ui->validProgramLabel->setEnabled(screen.programGroupEnabled);
+    m_runMenu->menuAction()->setEnabled(screen.runMenuEnabled);
+    if (QAction* download = commandAction(Command::kDownloadProgram)) {
+        download->setEnabled(screen.downloadItemEnabled);
+    }
+    commandAction(Command::kDemo)->setChecked(screen.portChecks[0]);
+    commandAction(Command::kSelectPort)->setChecked(screen.portChecks[1]);
+    commandAction(Command::kShowHints)->setChecked(screen.hintsChecked);
+}
+
+int CVxconfDlg::runConnectionDialog() {
+    initdialog dialog(m_editor, this);
+    return dialog.exec();
+}
+
+void CVxconfDlg::runUpdateDialog() {
+    updateDialog dialog(m_editor, this);
+    dialog.exec();
+}
+
+void CVxconfDlg::runModeDialog(int) {}
+
+void CVxconfDlg::closeWindow() {
+    done(0);
+}
+
+void CVxconfDlg::exitProgram() {
+    closeWindow();
+}
+void CVxconfDlg::selectPcPort() {
+    m_editor.chooseOtherPort();
+}
+void CVxconfDlg::demo() {
+    m_editor.enterDemo();
+}
+void CVxconfDlg::startProgram() {
+    m_editor.startProgram();
+}
+void CVxconfDlg::configure() {
+    m_editor.openModeDialog();
+}
+void CVxconfDlg::updateVx310() {
+    m_editor.updateVx310();
+}
+
+void CVxconfDlg::toggleHints() {
+    m_editor.toggleHints();
+}
+
+void CVxconfDlg::loadConfigFile() {}
+void CVxconfDlg::saveConfigFile() {}
+void CVxconfDlg::downloadProgram() {}
+void CVxconfDlg::uploadProgram() {}
+void CVxconfDlg::deleteProgram() {}
+void CVxconfDlg::helpTopics() {}
+void CVxconfDlg::about() {}

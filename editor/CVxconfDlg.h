@@ -1,1 +1,103 @@
 #pragma once
+
+#include <QAction>
+#include <QDialog>
+#include <QMenu>
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "editor/Editor.h"
+#include "editor/MessageBoxNotifier.h"
+
+namespace Ui {
+class CVxconfDlg;
+}
+class QComboBox;
+class QMenuBar;
+
+// Command ids of the main window's menu.
+namespace Command {
+constexpr int kAbout = 104;
+constexpr int kExit = 105;
+constexpr int kDownloadProgram = 106;
+constexpr int kSelectPort = 32771;
+constexpr int kDemo = 32775;
+constexpr int kHelpTopics = 32776;
+constexpr int kStartProgram = 32777;
+constexpr int kLoadConfig = 32778;
+constexpr int kSaveConfig = 32779;
+constexpr int kShowHints = 32780;
+}  // namespace Command
+
+// The main window: the form of both ports and the mode, the device's labels, the four
+// buttons and the menu. The rules behind it live in Editor.
+class CVxconfDlg : public QDialog, private EditorView {
+    Q_OBJECT
+public:
+    // Without a notifier, notices are shown as message boxes.
+    CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier = nullptr,
+               QWidget* parent = nullptr);
+    ~CVxconfDlg() override;
+
+    // Reads the settings, connects and, unless the user left the program there, runs the
+    // window modally.
+    int run();
+    // Reads the settings and connects; false when the user chose to leave the program.
+    bool initialise();
+    // A port number to use instead of the remembered one (the simulated device).
+    void setStartPort(int port) { m_startPort = port; }
+
+    Editor& editor() { return m_editor; }
+    QAction* commandAction(int id) const;
+    QMenu* runMenu() const { return m_runMenu; }
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QComboBox* formList(FormList list) const { return m_lists[list]; }
+
+public slots:
+    void loadConfigFile();
+    void saveConfigFile();
+    void downloadProgram();
+    void exitProgram();
+    void selectPcPort();
+    void demo();
+    void startProgram();
+    void helpTopics();
+    void toggleHints();
+    void about();
+    void configure();
+    void uploadProgram();
+    void deleteProgram();
+    void updateVx310();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // EditorView
+    void takeSelections(FormValues& form) override;
+    void render() override;
+    int runConnectionDialog() override;
+    void runUpdateDialog() override;
+    void runModeDialog(int mode) override;
+    void closeWindow() override;
+
+    void buildMenu();
+    void insertDownloadItem();
+    QAction* addCommand(QMenu* menu, const char* text, int id, void (CVxconfDlg::*slot)());
+    WindowPos defaultPosition() const;
+    WindowPos onScreen(WindowPos wanted, WindowPos fallback) const;
+
+    std::unique_ptr<Ui::CVxconfDlg> m_ui;
+    MessageBoxNotifier m_messageBoxes;
+    std::string m_settingsFile;
+    std::optional<int> m_startPort;
+    Editor m_editor;
+    std::array<QComboBox*, kFormListCount> m_lists{};
+    QMenuBar* m_menuBar = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_runMenu = nullptr;
+    std::map<int, QAction*> m_commands;
+};

@@ -1,1 +1,146 @@
 #pragma once
+
+#include <array>
+#include <string>
+
+#include "device/DeviceHost.h"
+#include "editor/FormTable.h"
+#include "editor/Settings.h"
+
+namespace MainText {
+inline constexpr const char kCaption[] = "VX310 Configuration";
+inline constexpr const char kPortNone[] = "PC Port: NONE";
+inline constexpr const char kPortCom[] = "PC Port: COM%u";
+inline constexpr const char kPortDemo[] = "PC Port: Demo";
+inline constexpr const char kSerialInitial[] = "Serial Number: ________";
+inline constexpr const char kSerial[] = "Serial Number: %u";
+inline constexpr const char kProductInitial[] = "Product Type: ____";
+inline constexpr const char kProductProg[] = "Product Type: PROG";
+inline constexpr const char kProductAde[] = "Product Type: ADE";
+inline constexpr const char kVersionInitial[] = "Version: _.__";
+inline constexpr const char kValidInitial[] = "Valid Program: N/A";
+inline constexpr const char kValidYes[] = "Valid Program: YES";
+inline constexpr const char kValidNo[] = "Valid Program: NO";
+inline constexpr const char kValidNotApplicable[] = "Valid Program: N/A";
+inline constexpr const char kPort1[] = "Port 1 ";
+inline constexpr const char kPort2[] = "Port 2 ";
+inline constexpr const char kRs422[] = "(RS422/485)";
+inline constexpr const char kRs232[] = "(RS232)";
+
+inline constexpr const char kStartCaption[] = "Start VX310 Program";
+inline constexpr const char kStartQuestionHead[] = "Run VX310 - ";
+inline constexpr const char kStartAdeMode[] = "ADE Mode %u";
+inline constexpr const char kStartUser[] = "PROG User";
+inline constexpr const char kStartQuestionTail[] = " Program";
+inline constexpr const char kClosingText[] =
+    "VXCONF WILL NOW CLOSE DOWN.\n\nRemember to run VX310 EXECUTIVE before restarting VXCONF.";
+inline constexpr const char kClosingCaption[] = "VX310 Restarting";
+}  // namespace MainText
+
+// Commands of the port menu's check-mark list, in the order of the port each stands for:
+// demonstration, then COM1 to COM4. Only the first two are menu items.
+inline constexpr std::array<int, 5> kPortCheckCommands{32775, 32771, 32772, 32773, 32774};
+
+// Everything the main window shows.
+struct MainScreen {
+    FormValues form = initialForm();
+    std::string portLabel = MainText::kPortNone;
+    std::string serialLabel = MainText::kSerialInitial;
+    std::string productLabel = MainText::kProductInitial;
+    std::string versionLabel = MainText::kVersionInitial;
+    std::string validProgramLabel = MainText::kValidInitial;
+    std::string port1Caption = "Port 1";
+    std::string port2Caption = "Port 2";
+    bool configureEnabled = false;
+    bool updateEnabled = false;
+    bool uploadEnabled = false;
+    bool deleteEnabled = false;
+    bool programGroupEnabled = true;  // group 1045 and label 1016
+    bool runMenuEnabled = true;
+    bool downloadItemEnabled = true;
+    std::array<bool, kPortCheckCommands.size()> portChecks{};
+    bool hintsChecked = true;
+};
+
+// What the main window's widget does for the editor.
+class EditorView {
+public:
+    virtual ~EditorView() = default;
+    // The user may have changed the lists: their current selections into form.
+    virtual void takeSelections(FormValues& form) = 0;
+    // The editor's screen into the controls, labels, buttons and menus.
+    virtual void render() = 0;
+    // The connection dialog, modally; its result (0: block read or demonstration).
+    virtual int runConnectionDialog() = 0;
+    virtual void runUpdateDialog() = 0;
+    // The settings dialog of ADE mode 1 or 2.
+    virtual void runModeDialog(int mode) = 0;
+    // Closes the main window, which ends the program.
+    virtual void closeWindow() = 0;
+};
+
+// The main window's state and rules, without widgets: the block and the form, the selected
+// port, the enabling of buttons and menus, and the commands that act on the device.
+class Editor : public DeviceHost {
+public:
+    Editor(SerialPortDriver& driver, Notifier& notifier, EditorView& view);
+
+    // --- DeviceHost ---
+    SerialLink& link() override { return m_link; }
+    ConfigBlock& block() override { return m_block; }
+    bool& validProgram() override { return m_validProgram; }
+    int pcPort() const override { return m_pcPort; }
+    void selectPort(int port, bool reconnect) override;
+    Notifier& notifier() override { return m_notifier; }
+
+    // Settings read at start: returns where the window goes.
+    WindowPos applySettings(const Settings& settings);
+    Settings currentSettings(WindowPos position) const;
+    // First connection, after the settings have been read.
+    void initialise();
+    // Window destroyed: settings written, link closed.
+    void shutdown(const std::string& settingsFile, WindowPos position);
+
+    void readConfiguration();
+    void showBlock();
+    void collectControls();
+    void markEdited();
+    void modeChanged();
+    void openModeDialog();
+    void loadDemoBlock();
+    void applyHints();
+    void toggleHints();
+
+    // Commands.
+    void updateVx310();
+    void startProgram();
+    void chooseOtherPort() { selectPort(-1, true); }
+    void enterDemo() { selectPort(0, true); }
+
+    const MainScreen& screen() const { return m_screen; }
+    bool showHints() const { return m_showHints; }
+    unsigned downloadEnabled() const { return m_downloadEnabled; }
+    const std::string& userProgramDir() const { return m_userProgramDir; }
+    const std::string& configFileDir() const { return m_configFileDir; }
+    bool closed() const { return m_closed; }
+
+private:
+    void takeSelections() { m_view.takeSelections(m_screen.form); }
+    void closeWindow();
+    void setRunMenu(bool enabled);
+
+    Notifier& m_notifier;
+    EditorView& m_view;
+    SerialLink m_link;
+    int m_pcPort = 0;
+    ConfigBlock m_block;
+    bool m_validProgram = false;
+    bool m_showHints = true;
+    std::string m_userProgramDir;
+    std::string m_configFileDir;
+    bool m_userProgramDirChanged = false;
+    bool m_configFileDirChanged = false;
+    unsigned m_downloadEnabled = 0;
+    bool m_closed = false;
+    MainScreen m_screen;
+};
