@@ -10,7 +10,9 @@
 #include "ui_CVxconfDlg.h"
 
 // The images live in a static library, whose resources are only linked in when asked for.
-static void initResources() { Q_INIT_RESOURCE(vxconf); }
+static void initResources() {
+    Q_INIT_RESOURCE(vxconf);
+}
 
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
                        QWidget* parent)
