@@ -12,19 +12,10 @@
 #include <sstream>
 
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "editor/CVxconfDlg.h"
 
 namespace {
-
-template <typename T>
-T* byId(QWidget& window, int id) {
-    for (T* w : window.findChildren<T*>()) {
-        if (w->property("controlId").toInt() == id) {
-            return w;
-        }
-    }
-    return nullptr;
-}
 
 // The widget Tab moves to from w.
 QWidget* nextTabStop(QWidget* w) {

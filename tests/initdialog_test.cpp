@@ -7,19 +7,10 @@
 #include <QTest>
 
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "device/initdialog.h"
 
 namespace {
-
-template <typename T>
-T* byId(QWidget& dialog, int id) {
-    for (T* w : dialog.findChildren<T*>()) {
-        if (w->property("controlId").toInt() == id) {
-            return w;
-        }
-    }
-    return nullptr;
-}
 
 TEST(initdialog, ShowsTheControlsWithTheirTextsAndIds) {
     SimBench bench;
