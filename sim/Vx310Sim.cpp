@@ -143,7 +143,7 @@ void Vx310Sim::handleLine(const std::string& line, std::uint64_t atUs) {
         m_inMonitor = false;
         return;
     }
-    // The user-program commands ("UF...") will be recognised here.
+    // An empty line, or one the monitor does not know, just gets the prompt.
     answer(faults.prompt, atUs);
 }
 
