@@ -17,17 +17,6 @@ WindowPos Editor::applySettings(const Settings& settings) {
     return settings.position;
 }
 
-Settings Editor::currentSettings(WindowPos position) const {
-    Settings settings;
-    settings.position = position;
-    settings.pcPort = m_pcPort;
-    settings.userProgramDir = m_userProgramDir;
-    settings.configFileDir = m_configFileDir;
-    settings.showHints = m_showHints;
-    settings.downloadEnabled = m_downloadEnabled;
-    return settings;
-}
-
 void Editor::initialise() {
     m_screen.configureEnabled = modeHasSettings(m_screen.form[AdeModeList]);
     m_screen.updateEnabled = false;

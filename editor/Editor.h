@@ -95,7 +95,6 @@ public:
 
     // Settings read at start: returns where the window goes.
     WindowPos applySettings(const Settings& settings);
-    Settings currentSettings(WindowPos position) const;
     // First connection, after the settings have been read.
     void initialise();
     // Window destroyed: settings written, link closed.
