@@ -9,9 +9,7 @@ constexpr int kCancelled = 2;
 }  // namespace
 
 initdialog::initdialog(DeviceHost& host, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_ui(std::make_unique<Ui::initdialog>()),
-      m_machine(host, *this) {
+    : TimedDialog(parent), m_ui(std::make_unique<Ui::initdialog>()), m_machine(host, *this) {
     m_ui->setupUi(this);
     setWindowTitle(ConnectText::kCaption);
     m_ui->portLabel->setText(ConnectText::kPortLabel);
@@ -25,8 +23,7 @@ initdialog::initdialog(DeviceHost& host, QWidget* parent)
     m_ui->textArea->setRowMinimumHeight(0, m_ui->message->sizeHint().height());
     m_ui->textArea->setColumnMinimumWidth(0, m_ui->message->sizeHint().width());
 
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_machine.tick(); });
+    connect(&timer(), &QTimer::timeout, this, [this] { m_machine.tick(); });
     connect(m_ui->okButton, &QPushButton::clicked, this, [this] { m_machine.ok(); });
     connect(m_ui->demoButton, &QPushButton::clicked, this, [this] { m_machine.demo(); });
     connect(m_ui->exitButton, &QPushButton::clicked, this, [this] { m_machine.exit(); });
@@ -43,21 +40,7 @@ int initdialog::exec() {
 }
 
 void initdialog::reject() {
-    m_timer.stop();
-    done(kCancelled);
-}
-
-void initdialog::startTimer(int periodMs) {
-    m_timer.start(periodMs);
-}
-
-void initdialog::stopTimer() {
-    m_timer.stop();
-}
-
-void initdialog::finish(int result) {
-    m_timer.stop();
-    done(result);
+    finish(kCancelled);
 }
 
 void initdialog::refresh() {
