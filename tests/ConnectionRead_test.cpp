@@ -8,21 +8,33 @@ namespace {
 
 using namespace ConnectText;
 
-struct ReadTest : public ::testing::Test {
-    ReadTest() : read(bench, control) {}
+// A connection read against the simulated device, behind a dialog that only keeps count.
+struct ReadRig {
+    // The read takes the remembered port when it is made.
+    explicit ReadRig(bool withDevice = true, int remembered = 0)
+        : bench(withDevice, remembered), read(bench, control) {}
 
-    // Lets the timer run: each period moves the simulated clock on and ticks once.
-    // Returns the number of ticks run.
+    // One timer period of simulated time, then the tick.
+    void tick() {
+        bench.clock.advanceMs(static_cast<std::uint64_t>(ConnectionRead::kTickMs));
+        read.tick();
+    }
+    // Lets the timer run until the read stops it; returns the number of ticks run.
     int runTicks(int limit = 1000) {
         int ticks = 0;
         while (control.timerMs > 0 && ticks < limit) {
-            bench.clock.advanceMs(static_cast<std::uint64_t>(control.timerMs));
-            read.tick();
+            tick();
             ++ticks;
         }
         return ticks;
     }
 
+    SimBench bench;
+    FakeDialogControl control;
+    ConnectionRead read;
+};
+
+struct ReadTest : public ::testing::Test, public ReadRig {
     void expectViewReset() const {
         const ConnectScreen& s = read.screen();
         EXPECT_TRUE(s.instructionVisible);
@@ -52,10 +64,6 @@ struct ReadTest : public ::testing::Test {
         EXPECT_EQ(s.okCaption, kRetry);
         EXPECT_TRUE(bench.notes.notices.empty());
     }
-
-    SimBench bench;
-    FakeDialogControl control;
-    ConnectionRead read;
 };
 
 TEST_F(ReadTest, RememberedPortIsReadAtOnceAndTheBlockDecoded) {
@@ -128,31 +136,24 @@ TEST_F(ReadTest, PromptCountsOnlyAsTheLastByte) {
 
 TEST_F(ReadTest, PromptAtTick150LeavesFiftyTicksForTheReply) {
     for (const std::uint32_t replyDelayMs : {4500u, 5200u}) {
-        SimBench b;
-        FakeDialogControl c;
-        ConnectionRead r(b, c);
+        ReadRig rig;
+        auto& [b, c, r] = rig;
         b.port = 3;
         b.device.faults.silent = true;
         r.initialise();
-        auto tick = [&] {
-            b.clock.advanceMs(100);
-            r.tick();
-        };
         while (r.tickCount() < 140) {
-            tick();
+            rig.tick();
         }
         // The wake-up sent at tick 140 is the first one answered, just before tick 150.
         b.device.faults.silent = false;
         b.device.faults.answerDelayMs = 950;
         while (r.state() == ConnectState::AwaitPrompt) {
-            tick();
+            rig.tick();
         }
         EXPECT_EQ(r.tickCount(), 150u);
         EXPECT_EQ(b.written().back(), 'D');
         b.device.faults.answerDelayMs = replyDelayMs;
-        while (c.timerMs > 0) {
-            tick();
-        }
+        rig.runTicks();
         if (replyDelayMs == 4500) {
             EXPECT_EQ(c.result, 0);
             EXPECT_EQ(r.state(), ConnectState::Connected);
@@ -167,17 +168,13 @@ TEST_F(ReadTest, PromptAtTick150LeavesFiftyTicksForTheReply) {
 
 TEST_F(ReadTest, ReplyOfWrongLengthRunsIntoTheLimit) {
     for (const int delta : {-1, +1}) {
-        SimBench b;
-        FakeDialogControl c;
-        ConnectionRead r(b, c);
+        ReadRig rig;
+        auto& [b, c, r] = rig;
         b.device.pacing = false;
         b.device.faults.replyLengthDelta = delta;
         b.port = 3;
         r.initialise();
-        while (c.timerMs > 0) {
-            b.clock.advanceMs(100);
-            r.tick();
-        }
+        rig.runTicks();
         EXPECT_EQ(b.device.readCommands, 1) << delta;
         EXPECT_EQ(r.tickCount(), 200u) << delta;
         EXPECT_TRUE(r.screen().messageVisible) << delta;
@@ -227,10 +224,8 @@ TEST_F(ReadTest, WrongTagAndCorruptDataAreReportedAndLeaveTheBlockAlone) {
 
 TEST_F(ReadTest, PortThatCannotBeOpened) {
     // Nothing listed: OK tries the remembered port, here COM5, which does not exist.
-    SimBench b(false);
-    FakeDialogControl c;
-    b.port = 5;
-    ConnectionRead r(b, c);
+    ReadRig rig(false, 5);
+    auto& [b, c, r] = rig;
     r.initialise();
     EXPECT_TRUE(r.screen().ports.empty());
     EXPECT_EQ(r.state(), ConnectState::Idle);
@@ -274,16 +269,14 @@ TEST_F(ReadTest, WriteFailuresStopTheRead) {
 TEST_F(ReadTest, DemoAndExitEndAReadInProgress) {
     bench.port = 3;
     read.initialise();
-    bench.clock.advanceMs(100);
-    read.tick();
+    tick();
     read.demo();
     EXPECT_EQ(control.result, 0);
     EXPECT_EQ(control.timerMs, 0);
     EXPECT_EQ(bench.selections.back(), std::make_pair(0, false));
 
-    SimBench b;
-    FakeDialogControl c;
-    ConnectionRead r(b, c);
+    ReadRig rig;
+    auto& [b, c, r] = rig;
     b.port = 3;
     r.initialise();
     r.exit();
@@ -316,9 +309,8 @@ TEST_F(ReadTest, PortsSortAsTextAndTheRememberedOneIsSelected) {
 
 TEST_F(ReadTest, WithoutAUsableRememberedPortTheDialogWaits) {
     for (const int remembered : {0, 4}) {
-        SimBench b;
-        FakeDialogControl c;
-        ConnectionRead r(b, c);
+        ReadRig rig;
+        auto& [b, c, r] = rig;
         b.port = remembered;
         b.serialLink.open(3);
         r.initialise();

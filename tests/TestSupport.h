@@ -73,7 +73,8 @@ struct PlainHost : public DeviceHost {
 
 // A simulated VX310 on COM3 behind an in-memory port, with a main window's worth of state.
 struct SimBench : public DeviceHost {
-    explicit SimBench(bool withDevice = true) : driver(clock), serialLink(driver, notes) {
+    explicit SimBench(bool withDevice = true, int remembered = 0)
+        : driver(clock), serialLink(driver, notes), port(remembered) {
         if (withDevice) {
             driver.attach(3, device);
         }
