@@ -14,7 +14,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DVXCONF_WERROR=ON
 endif
 
-SOURCES = $(shell find app device editor configfiles program sim tests bench \
+SOURCES = $(shell find platform app device editor configfiles program sim tests bench \
 	-name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 .PHONY: run test deps configure build check-format format bench install clean

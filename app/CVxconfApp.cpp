@@ -4,9 +4,9 @@
 
 #include "app/Options.h"
 #include "app/SimulatorProcess.h"
-#include "device/QtPortDriver.h"
+#include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
-#include "editor/Profile.h"
+#include "platform/Profile.h"
 #include "editor/Settings.h"
 
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {

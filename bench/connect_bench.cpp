@@ -9,7 +9,7 @@
 #include <QThread>
 
 #include "device/ConnectionRead.h"
-#include "device/QtPortDriver.h"
+#include "platform/QtPortDriver.h"
 
 namespace {
 

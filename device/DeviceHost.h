@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/ConfigBlock.h"
-#include "device/Notice.h"
+#include "platform/Notice.h"
 #include "device/SerialLink.h"
 
 // What the device operations need of the main window that runs them.

@@ -1,6 +1,6 @@
 #include "PortNames.h"
 
-#include "editor/Profile.h"
+#include "platform/Profile.h"
 
 namespace {
 

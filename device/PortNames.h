@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "SerialPort.h"
+#include "platform/SerialPort.h"
 
 class ProfileFile;
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "Notice.h"
-#include "SerialPort.h"
+#include "platform/Notice.h"
+#include "platform/SerialPort.h"
 
 // The program's one serial port to the VX310: fixed line settings, synchronous writes with
 // a time-out, reads that never wait. The device dialogs look at rxBuffer themselves.

@@ -1,6 +1,6 @@
 #include "initdialog.h"
 
-#include "editor/MessageBoxNotifier.h"
+#include "platform/MessageBoxNotifier.h"
 #include "ui_initdialog.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "updateDialog.h"
 
-#include "editor/MessageBoxNotifier.h"
+#include "platform/MessageBoxNotifier.h"
 #include "ui_updateDialog.h"
 
 updateDialog::updateDialog(DeviceHost& host, QWidget* parent)

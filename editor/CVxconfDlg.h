@@ -10,7 +10,7 @@
 #include <string>
 
 #include "editor/Editor.h"
-#include "editor/MessageBoxNotifier.h"
+#include "platform/MessageBoxNotifier.h"
 
 namespace Ui {
 class CVxconfDlg;

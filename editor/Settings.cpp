@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "device/Format.h"
-#include "editor/Profile.h"
+#include "platform/Profile.h"
 
 namespace {
 constexpr std::size_t kShortValueBuffer = 20;  // "comm%u" and "YES"/"NO"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/SerialPort.h"
+#include "platform/SerialPort.h"
 #include "sim/Vx310Sim.h"
 
 // The simulated clock that in-process tests move by hand.

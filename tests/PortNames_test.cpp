@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "device/PortNames.h"
-#include "editor/Profile.h"
+#include "platform/Profile.h"
 
 TEST(PortNames, BuiltInRuleBoundaries) {
     EXPECT_EQ(PortNames::builtInPath(0), "");

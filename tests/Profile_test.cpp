@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "editor/Profile.h"
+#include "platform/Profile.h"
 
 namespace {
 

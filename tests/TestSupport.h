@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/DeviceHost.h"
-#include "device/Notice.h"
+#include "platform/Notice.h"
 #include "sim/SimPort.h"
 #include "sim/Vx310Sim.h"
 

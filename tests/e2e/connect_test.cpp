@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
-#include "device/QtPortDriver.h"
+#include "platform/QtPortDriver.h"
 #include "device/initdialog.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
-#include "device/QtPortDriver.h"
+#include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
 
 namespace {

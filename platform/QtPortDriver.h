@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/PortNames.h"
-#include "device/SerialPort.h"
+#include "platform/SerialPort.h"
 
 // Real serial ports through QSerialPort, named by the port-number rule.
 class QtPortDriver : public SerialPortDriver {

@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "device/Notice.h"
+#include "platform/Notice.h"
 
 class QWidget;
 
