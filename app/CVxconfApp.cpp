@@ -4,6 +4,7 @@
 
 #include "app/Options.h"
 #include "app/SimulatorProcess.h"
+#include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
 #include "platform/Profile.h"
@@ -32,7 +33,7 @@ int CVxconfApp::run() {
         names.setOverride(kSimulatorPort, simulator.devicePath().toStdString());
     }
 
-    QtPortDriver driver(names);
+    QtPortDriver driver(names.resolver());
     CVxconfDlg window(driver, settingsFile);
     if (options.simulate) {
         window.setStartPort(static_cast<int>(kSimulatorPort));

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "device/ConnectionRead.h"
+#include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 
 namespace {
@@ -67,7 +68,7 @@ void BM_ReadFromSimulator(benchmark::State& state) {
 
     PortNames names;
     names.setOverride(kSimPort, path);
-    QtPortDriver driver(names);
+    QtPortDriver driver(names.resolver());
     double ticks = 0;
     int failures = 0;
     for (auto _ : state) {
@@ -99,7 +100,7 @@ void BM_ReadFromSimulator(benchmark::State& state) {
 BENCHMARK(BM_ReadFromSimulator)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ProbeAllPorts(benchmark::State& state) {
-    QtPortDriver driver;
+    QtPortDriver driver(PortNames().resolver());
     int found = 0;
     for (auto _ : state) {
         found = 0;

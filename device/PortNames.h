@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,10 @@ public:
 
     // "" when the number stands for no device.
     std::string devicePath(unsigned n) const;
+    // devicePath over a copy of these names, for a port driver.
+    std::function<std::string(unsigned)> resolver() const {
+        return [names = *this](unsigned n) { return names.devicePath(n); };
+    }
 
 private:
     std::array<std::optional<std::string>, kLastPort + 1> m_overrides{};

@@ -84,10 +84,10 @@ private:
 
 }  // namespace
 
-QtPortDriver::QtPortDriver(PortNames names) : m_names(std::move(names)) {}
+QtPortDriver::QtPortDriver(DevicePathOf pathOf) : m_pathOf(std::move(pathOf)) {}
 
 bool QtPortDriver::probe(unsigned n) {
-    const std::string path = m_names.devicePath(n);
+    const std::string path = m_pathOf(n);
     struct stat info;
     // Most numbers name nothing; settle those without touching lock files.
     if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
@@ -103,7 +103,7 @@ bool QtPortDriver::probe(unsigned n) {
 }
 
 std::unique_ptr<SerialChannel> QtPortDriver::open(unsigned n) {
-    const std::string path = m_names.devicePath(n);
+    const std::string path = m_pathOf(n);
     if (path.empty()) {
         return nullptr;
     }

@@ -1,19 +1,22 @@
 #pragma once
 
-#include "device/PortNames.h"
+#include <functional>
+#include <string>
+
 #include "platform/SerialPort.h"
 
-// Real serial ports through QSerialPort, named by the port-number rule.
+// Real serial ports through QSerialPort. Which device stands for a port number is the
+// caller's rule: an empty path means the number names no device.
 class QtPortDriver : public SerialPortDriver {
 public:
-    explicit QtPortDriver(PortNames names = {});
+    using DevicePathOf = std::function<std::string(unsigned)>;
 
-    PortNames& names() { return m_names; }
+    explicit QtPortDriver(DevicePathOf pathOf);
 
     bool probe(unsigned n) override;
     std::unique_ptr<SerialChannel> open(unsigned n) override;
-    std::string deviceName(unsigned n) const override { return m_names.devicePath(n); }
+    std::string deviceName(unsigned n) const override { return m_pathOf(n); }
 
 private:
-    PortNames m_names;
+    DevicePathOf m_pathOf;
 };

@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
+#include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 #include "device/initdialog.h"
 
@@ -32,7 +33,7 @@ TEST(EndToEnd, ConnectionDialogReadsThroughASymlinkedPort) {
 
     PortNames names;
     names.setOverride(kPort, link.toStdString());
-    QtPortDriver driver(names);
+    QtPortDriver driver(names.resolver());
     PlainHost host(driver);
     host.port = kPort;
     initdialog dialog(host);
@@ -46,7 +47,7 @@ TEST(EndToEnd, ConnectionDialogReadsThroughASymlinkedPort) {
 
     // The open port is ours alone.
     EXPECT_TRUE(host.serialLink.isOpen());
-    QtPortDriver other(names);
+    QtPortDriver other(names.resolver());
     EXPECT_FALSE(other.probe(kPort));
     EXPECT_EQ(other.open(kPort), nullptr);
     host.serialLink.close();
@@ -59,7 +60,7 @@ TEST(EndToEnd, SilentDeviceIsReportedAfterTheLimit) {
     ASSERT_TRUE(sim.start({"--silent", "--no-pacing"}, error)) << error.toStdString();
     PortNames names;
     names.setOverride(kPort, sim.devicePath().toStdString());
-    QtPortDriver driver(names);
+    QtPortDriver driver(names.resolver());
     PlainHost host(driver);
     host.port = kPort;
     initdialog dialog(host);

@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
+#include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
 
@@ -43,7 +44,7 @@ TEST(EndToEnd, EditUpdateAndReadBack) {
     ASSERT_TRUE(sim.start({}, error)) << error.toStdString();
     PortNames names;
     names.setOverride(kPort, sim.devicePath().toStdString());
-    QtPortDriver driver(names);
+    QtPortDriver driver(names.resolver());
     Watchdog watchdog(20000);
     RecordingNotifier notes;
     {

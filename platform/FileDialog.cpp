@@ -1,0 +1,38 @@
+#include "FileDialog.h"
+
+#include <tuple>
+
+namespace {
+
+auto fields(const FileDialogRequest& r) {
+    return std::tie(r.kind, r.title, r.filter, r.defaultExtension, r.initialFolder,
+                    r.overwritePrompt, r.pathMustExist, r.fileMustExist, r.hideReadOnly,
+                    r.helpButton, r.helpContext, r.pathCapacity);
+}
+
+}  // namespace
+
+bool FileDialogRequest::operator==(const FileDialogRequest& other) const {
+    return fields(*this) == fields(other);
+}
+
+std::vector<std::pair<std::string, std::string>> filterEntries(const std::string& filter) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start < filter.size()) {
+        const std::size_t bar = filter.find('|', start);
+        if (bar == start) {
+            break;  // an empty part ends the list
+        }
+        parts.push_back(filter.substr(start, bar == std::string::npos ? bar : bar - start));
+        if (bar == std::string::npos) {
+            break;
+        }
+        start = bar + 1;
+    }
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        entries.emplace_back(parts[i], parts[i + 1]);
+    }
+    return entries;
+}

@@ -1,0 +1,55 @@
+#include "QtFileChooser.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QStringList>
+
+#include "platform/HelpViewer.h"
+#include "platform/MessageBoxNotifier.h"
+
+std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request) {
+    QFileDialog dialog(m_owner, toQt(request.title), toQt(request.initialFolder));
+    // The platform's own dialog could not carry the Help button.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const bool save = request.kind == FileDialogKind::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save || !request.fileMustExist ? QFileDialog::AnyFile
+                                                      : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    dialog.setDefaultSuffix(toQt(request.defaultExtension));
+    QStringList filters;
+    for (const auto& [description, patterns] : filterEntries(request.filter)) {
+        QString qtPatterns = toQt(patterns);
+        qtPatterns.replace(';', ' ');
+        // Qt takes the patterns from the parentheses, so give them their own.
+        filters << QString("%1 (%2)").arg(toQt(description).section(" (", 0, 0), qtPatterns);
+    }
+    dialog.setNameFilters(filters);
+    if (request.helpButton && m_help != nullptr) {
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+            const std::uint32_t context = request.helpContext;
+            QObject::connect(help, &QPushButton::clicked, &dialog, [this, context] {
+                if (context == 0) {
+                    m_help->showContents();
+                } else {
+                    m_help->showTopic(context);
+                }
+            });
+        }
+    }
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString path = dialog.selectedFiles().first();
+        const QByteArray bytes = path.toUtf8();
+        if (save && request.pathMustExist && !QFileInfo(path).absoluteDir().exists()) {
+            continue;
+        }
+        if (request.pathCapacity != 0 && std::size_t(bytes.size()) >= request.pathCapacity) {
+            continue;  // a path the caller has no room for; let the user pick a shorter one
+        }
+        return ChosenFile{bytes.toStdString(), QFileInfo(path).fileName().toUtf8().toStdString()};
+    }
+    return std::nullopt;
+}
