@@ -82,11 +82,18 @@ struct RawLine {
 struct ParsedText {
     std::vector<std::string> sections{std::string()};
     std::vector<RawLine> lines;
+    std::size_t bodyStart = 0;  // past a UTF-8 byte-order mark
 };
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 ParsedText parse(const std::string& text) {
     ParsedText out;
-    std::size_t pos = 0;
+    // Editors may put a byte-order mark in front; it is not part of the first line.
+    if (text.compare(0, 3, kByteOrderMark) == 0) {
+        out.bodyStart = 3;
+    }
+    std::size_t pos = out.bodyStart;
     while (pos < text.size()) {
         RawLine line;
         line.begin = pos;
@@ -141,7 +148,8 @@ enum class ReadResult { Ok, Missing, Failed };
 ReadResult readFile(const std::string& path, std::size_t limit, std::string& out, bool& truncated) {
     out.clear();
     truncated = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer before we could refuse it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
@@ -283,10 +291,24 @@ bool canWriteSection(const std::string& section) {
            trim(section) == section;
 }
 
+// A key line starting with '[' reads as a section header once the value holds a ']'.
 bool canWriteKey(const std::string& key) {
     return !key.empty() && !hasLineBreakOrNul(key) && key.find('=') == std::string::npos &&
-           trim(key) == key && key[0] != ';' &&
-           !(key[0] == '[' && key.find(']') != std::string::npos);
+           trim(key) == key && key[0] != ';' && key[0] != '[';
+}
+
+bool needsQuotes(const std::string& value) {
+    return !value.empty() &&
+           (isBlank(value.front()) || isBlank(value.back()) || unquote(value) != value);
+}
+
+// New lines end as the file's lines already do; a file without any gets LF.
+std::string lineEnding(const std::string& text) {
+    const std::size_t pos = text.find_first_of("\r\n");
+    if (pos == std::string::npos || text[pos] == '\n') {
+        return "\n";
+    }
+    return pos + 1 < text.size() && text[pos + 1] == '\n' ? "\r\n" : "\r";
 }
 
 }  // namespace
@@ -327,6 +349,15 @@ std::optional<std::string> ProfileFile::value(const std::string& section,
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::pair<std::string, std::string>> ProfileFile::keys() const {
+    std::vector<std::pair<std::string, std::string>> result;
+    result.reserve(m_lines.size());
+    for (const Line& line : m_lines) {
+        result.emplace_back(m_sections[line.section], line.key);
+    }
+    return result;
 }
 
 std::string ProfileFile::getString(const std::string& section, const std::string& key,
@@ -374,12 +405,61 @@ std::string getPrivateProfileString(const std::string& section, const std::strin
     return ProfileFile::load(file).getString(section, key, defaultValue, bufferSize);
 }
 
+std::optional<std::string> profileTextWith(const std::string& text, const std::string& section,
+                                           const std::string& key, const std::string& value) {
+    if (!canWriteSection(section) || !canWriteKey(key) || hasLineBreakOrNul(value)) {
+        return std::nullopt;
+    }
+    // Quoted, the reader gives back exactly what was written: it would otherwise trim the
+    // blanks at either end or take off a pair of surrounding quotes.
+    const std::string stored = needsQuotes(value) ? "\"" + value + "\"" : value;
+    const std::string eol = lineEnding(text);
+    const ParsedText parsed = parse(text);
+    const std::string newLine = key + "=" + stored;
+    const std::optional<std::size_t> index = findSection(parsed.sections, section);
+    if (!index) {
+        std::string updated = text;
+        if (updated.size() > parsed.bodyStart && updated.back() != '\r' &&
+            updated.back() != '\n') {
+            updated += eol;
+        }
+        return updated + "[" + section + "]" + eol + newLine + eol;
+    }
+    const RawLine* existing = nullptr;
+    const RawLine* last = nullptr;  // the section's last non-blank line
+    for (const RawLine& line : parsed.lines) {
+        if (line.section != *index) {
+            continue;
+        }
+        if (line.kind != RawLine::Blank) {
+            last = &line;
+        }
+        if (!existing && line.kind == RawLine::Key && sameName(line.name, key)) {
+            existing = &line;
+        }
+    }
+    if (existing) {
+        // Compare what a reader would see, so rewriting the same value leaves the file alone.
+        if (existing->value && unquote(*existing->value) == value) {
+            return text;
+        }
+        return text.substr(0, existing->begin) + existing->name + "=" + stored +
+               text.substr(existing->end);
+    }
+    if (last) {
+        const std::string ending = last->next == last->end ? eol : "";
+        return text.substr(0, last->next) + ending + newLine + eol + text.substr(last->next);
+    }
+    // The nameless part with nothing in it yet: its keys go first in the file, after a
+    // byte-order mark if there is one.
+    return text.substr(0, parsed.bodyStart) + newLine + eol + text.substr(parsed.bodyStart);
+}
+
 bool writePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file) {
     if (!canWriteSection(section) || !canWriteKey(key) || hasLineBreakOrNul(value)) {
         return false;
     }
-    const std::string newValue = value.substr(std::min(value.find_first_not_of(' '), value.size()));
     const std::optional<std::string> target = resolveLinks(file);
     if (!target) {
         return false;
@@ -391,49 +471,12 @@ bool writePrivateProfileString(const std::string& section, const std::string& ke
     if (read == ReadResult::Failed || truncated) {
         return false;
     }
-
-    const ParsedText parsed = parse(text);
-    const std::string newLine = key + "=" + newValue;
-    std::string updated;
-    const std::optional<std::size_t> index = findSection(parsed.sections, section);
-    if (!index) {
-        updated = text;
-        if (!updated.empty() && updated.back() != '\r' && updated.back() != '\n') {
-            updated += "\r\n";
-        }
-        updated += "[" + section + "]\r\n" + newLine + "\r\n";
-    } else {
-        const RawLine* existing = nullptr;
-        const RawLine* last = nullptr;  // the section's last non-blank line
-        for (const RawLine& line : parsed.lines) {
-            if (line.section != *index) {
-                continue;
-            }
-            if (line.kind != RawLine::Blank) {
-                last = &line;
-            }
-            if (!existing && line.kind == RawLine::Key && sameName(line.name, key)) {
-                existing = &line;
-            }
-        }
-        if (existing) {
-            // Compare what a reader would see, so rewriting the same value leaves the file alone.
-            if (existing->value && *existing->value == trim(newValue)) {
-                return true;
-            }
-            updated = text.substr(0, existing->begin) + existing->name + "=" + newValue +
-                      text.substr(existing->end);
-        } else if (last) {
-            const std::string ending = last->next == last->end ? "\r\n" : "";
-            updated =
-                text.substr(0, last->next) + ending + newLine + "\r\n" + text.substr(last->next);
-        } else {
-            // The nameless part with nothing in it yet: its keys go first in the file.
-            updated = newLine + "\r\n" + text;
-        }
+    const std::optional<std::string> updated = profileTextWith(text, section, key, value);
+    if (!updated) {
+        return false;
     }
-    if (updated == text) {
+    if (*updated == text) {
         return true;
     }
-    return replaceFile(*target, updated);
+    return replaceFile(*target, *updated);
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Private-profile (INI) files: sections of key=value lines, names matched without regard to
@@ -27,6 +28,9 @@ public:
     // default.
     unsigned getInt(const std::string& section, const std::string& key, int defaultValue) const;
 
+    // Every key line as (section name, key name), in file order.
+    std::vector<std::pair<std::string, std::string>> keys() const;
+
 private:
     struct Line {
         std::size_t section = 0;  // index into m_sections
@@ -44,6 +48,10 @@ unsigned getPrivateProfileInt(const std::string& section, const std::string& key
 std::string getPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t bufferSize,
                                     const std::string& file);
+// The file's text with key set to value in section, every other line as it was; nothing
+// when the names or the value cannot be stored so that they read back as given.
+std::optional<std::string> profileTextWith(const std::string& text, const std::string& section,
+                                           const std::string& key, const std::string& value);
 // Creates the file (and its folder), section or key when missing. The file is replaced
 // atomically, so a failed write leaves it as it was. False when it could not be written.
 bool writePrivateProfileString(const std::string& section, const std::string& key,

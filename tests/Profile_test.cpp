@@ -111,25 +111,30 @@ TEST(ProfileWrite, EditsOnlyTheOneLine) {
     const std::string file = dir + "/vx.ini";
     writeRaw(file,
              "; top\r[Unknown]\rx = 1\r[Main]\r  Port =  3 \r; note\r\r[Main]\rport=8\rLast=1");
-    EXPECT_TRUE(writePrivateProfileString("main", "PORT", "  5", file));
+    EXPECT_TRUE(writePrivateProfileString("main", "PORT", "5", file));
     EXPECT_EQ(readRaw(file),
               "; top\r[Unknown]\rx = 1\r[Main]\rPort=5\r; note\r\r[Main]\rport=8\rLast=1");
 
     EXPECT_TRUE(writePrivateProfileString("Main", "baud", "9600", file));
     EXPECT_TRUE(writePrivateProfileString("New", "empty", "", file));
     EXPECT_EQ(readRaw(file),
-              "; top\r[Unknown]\rx = 1\r[Main]\rPort=5\r; note\rbaud=9600\r\n\r[Main]\rport=8\r"
-              "Last=1\r\n[New]\r\nempty=\r\n");
+              "; top\r[Unknown]\rx = 1\r[Main]\rPort=5\r; note\rbaud=9600\r\r[Main]\rport=8\r"
+              "Last=1\r[New]\rempty=\r");
 
     writeRaw(file, "[A]\nk=1");
     EXPECT_TRUE(writePrivateProfileString("A", "n", "2", file));
-    EXPECT_EQ(readRaw(file), "[A]\nk=1\r\nn=2\r\n");
+    EXPECT_EQ(readRaw(file), "[A]\nk=1\nn=2\n");
 
     writeRaw(file, "lead=1\n\n[A]\nflag\n");
     EXPECT_TRUE(writePrivateProfileString("A", "Flag", "on", file));
     EXPECT_TRUE(writePrivateProfileString("", "k", "v", file));
-    EXPECT_EQ(readRaw(file), "lead=1\nk=v\r\n\n[A]\nflag=on\n");
+    EXPECT_EQ(readRaw(file), "lead=1\nk=v\n\n[A]\nflag=on\n");
     EXPECT_EQ(getPrivateProfileString("a", "flag", "", 64, file), "on");
+
+    // New lines follow the file's first line ending.
+    writeRaw(file, "[A]\r\nk=1\nj=2\n");
+    EXPECT_TRUE(writePrivateProfileString("B", "n", "3", file));
+    EXPECT_EQ(readRaw(file), "[A]\r\nk=1\nj=2\n[B]\r\nn=3\r\n");
 }
 
 TEST(ProfileWrite, SameValueLeavesFileAlone) {
@@ -140,7 +145,7 @@ TEST(ProfileWrite, SameValueLeavesFileAlone) {
     writeRaw(file, "[A]\nk =  value\nq=\"x\"\n");
     const ino_t before = inodeOf(file);
     EXPECT_TRUE(writePrivateProfileString("a", "K", "value", file));
-    EXPECT_TRUE(writePrivateProfileString("A", "q", "\"x\"", file));
+    EXPECT_TRUE(writePrivateProfileString("A", "q", "x", file));
     EXPECT_EQ(readRaw(file), "[A]\nk =  value\nq=\"x\"\n");
     EXPECT_EQ(inodeOf(file), before);  // a rewrite would have replaced the file
 }
@@ -151,7 +156,7 @@ TEST(ProfileWrite, CreatesFoldersFollowsLinksAndFailsSafely) {
     ASSERT_FALSE(dir.empty());
     const std::string nested = dir + "/a/b/vx.ini";
     EXPECT_TRUE(writePrivateProfileString("S", "k", "1", nested));
-    EXPECT_EQ(readRaw(nested), "[S]\r\nk=1\r\n");
+    EXPECT_EQ(readRaw(nested), "[S]\nk=1\n");
 
     const std::string link = dir + "/link.ini";
     ASSERT_EQ(symlink("a/b/vx.ini", link.c_str()), 0);
@@ -159,7 +164,7 @@ TEST(ProfileWrite, CreatesFoldersFollowsLinksAndFailsSafely) {
     struct stat st {};
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(readRaw(nested), "[S]\r\nk=2\r\n");
+    EXPECT_EQ(readRaw(nested), "[S]\nk=2\n");
 
     EXPECT_FALSE(writePrivateProfileString("S", "k", "1", nested + "/under/x.ini"));
     EXPECT_FALSE(writePrivateProfileString("S", "k", "two\nlines", nested));
@@ -178,6 +183,79 @@ TEST(ProfileWrite, CreatesFoldersFollowsLinksAndFailsSafely) {
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, previous);
     EXPECT_FALSE(written);
-    EXPECT_EQ(readRaw(nested), "[S]\r\nk=2\r\n");
+    EXPECT_EQ(readRaw(nested), "[S]\nk=2\n");
     EXPECT_EQ(entryCount(dir + "/a/b"), entriesBefore);
+}
+
+// Whatever the writer accepts must read back as given, and leave every other key as it read.
+TEST(ProfileWrite, AcceptedWritesReadBackAndRefusedOnesChangeNothing) {
+    const std::string text =
+        "\xEF\xBB\xBF[CommPort]\nPort=comm1\n[Other]\nx = 1\n[b]\n";
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"CommPort", "Port", "comm2", true},
+        {"Other", "y", "  leading", true},
+        {"Other", "y", "trailing\t", true},
+        {"Other", "y", "\"quoted\"", true},
+        {"Other", "y", "'", true},
+        {"Other", "y", "a]b", true},
+        {"Other", "y", "", true},
+        {"x[y", "k", "v", true},
+        {"Other", "[k", "v]", false},
+        {"Other", " k", "v", false},
+        {"Other", "k ", "v", false},
+        {"Other", ";k", "v", false},
+        {"Other", "", "v", false},
+        {"a]b", "k", "v", false},
+        {" b", "k", "v", false},
+        {"Other", "k", "two\rlines", false},
+    };
+    const ProfileFile before(text);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key + "=" + c.value);
+        const std::optional<std::string> after = profileTextWith(text, c.section, c.key, c.value);
+        ASSERT_EQ(after.has_value(), c.accepted);
+        if (!after) {
+            continue;
+        }
+        const ProfileFile read(*after);
+        EXPECT_EQ(read.value(c.section, c.key), std::optional<std::string>(c.value));
+        for (const auto& [section, key] : before.keys()) {
+            if (!(section == c.section && key == c.key)) {
+                EXPECT_EQ(read.value(section, key), before.value(section, key)) << key;
+            }
+        }
+        // The mark stays in front and the first section stays visible.
+        EXPECT_EQ(after->compare(0, 3, "\xEF\xBB\xBF"), 0);
+    }
+    EXPECT_EQ(before.value("commport", "port"), std::optional<std::string>("comm1"));
+    // A write into the first section does not add a second one after the mark.
+    EXPECT_EQ(*profileTextWith(text, "CommPort", "Port", "comm3"),
+              "\xEF\xBB\xBF[CommPort]\nPort=comm3\n[Other]\nx = 1\n[b]\n");
+    EXPECT_EQ(*profileTextWith("\xEF\xBB\xBF", "", "k", "v"), "\xEF\xBB\xBFk=v\n");
+}
+
+TEST(ProfileRead, SpecialFilesReadAsEmptyAtOnceAndAreNotWritten) {
+    const ScratchDir scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string fifo = scratch.path + "/fifo.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = scratch.path + "/zero.ini";
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    alarm(10);  // a read that blocks ends the test run instead of hanging it
+    for (const std::string& path : {fifo, zero, scratch.path}) {
+        SCOPED_TRACE(path);
+        // Opening a FIFO for reading used to wait for a writer that never comes.
+        EXPECT_EQ(getPrivateProfileString("S", "k", "default", 64, path), "default");
+        EXPECT_FALSE(writePrivateProfileString("S", "k", "1", path));
+    }
+    alarm(0);
+    struct stat st {};
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

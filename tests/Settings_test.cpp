@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -82,6 +85,29 @@ TEST_F(SettingsTest, WritingTouchesOnlyItsOwnKeys) {
     // What a run on COM7 leaves behind reads as no port next time.
     EXPECT_EQ(read().pcPort, 0);
     EXPECT_EQ(read().userProgramDir, "/old/hex");
+}
+
+TEST_F(SettingsTest, AnLfFileGetsLfLines) {
+    put("[Options]\nDownload=1\n");
+    writeSettings(file, {5, 6}, 2, true, std::string(" /spaced/ "), std::nullopt);
+    EXPECT_EQ(contents(),
+              "[Options]\nDownload=1\n[FormPos]\nLeftPos=5\nTopPos=6\n[CommPort]\n"
+              "Port=comm2\n[Hints]\nSelected=YES\n[UserProg]\nProgpath=\" /spaced/ \"\n");
+    EXPECT_EQ(read().userProgramDir, " /spaced/ ");
+}
+
+TEST_F(SettingsTest, SpecialFileAtThePathGivesDefaultsAndIsLeftAlone) {
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    alarm(10);  // a read that blocks ends the test run instead of hanging it
+    const Settings s = read();
+    writeSettings(file, {1, 2}, 3, false, std::string("/x"), std::string("/y"));
+    alarm(0);
+    EXPECT_EQ(s.position.left, 11);
+    EXPECT_EQ(s.pcPort, 0);
+    EXPECT_TRUE(s.showHints);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SettingsTest, MissingFolderIsCreated) {
