@@ -7,23 +7,64 @@ ARGS ?=
 BUILD_TYPE ?= RelWithDebInfo
 
 DEBIAN_PACKAGES := cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev \
-	libgl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format fonts-dejavu-core
+	libgl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format fonts-dejavu-core \
+	clang libfuzzer-14-dev xvfb xauth x11-utils
+
+# Sanitized test run and fuzzing, each in a build folder of its own.
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+SECONDS ?= 60
+FUZZ_TARGETS := fuzz_config_block fuzz_profile fuzz_port_names fuzz_settings fuzz_simulator
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
+	-fno-omit-frame-pointer
 
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DVXCONF_WERROR=ON
 endif
 
-SOURCES = $(shell find platform app device editor configfiles program sim tests bench \
+SOURCES = $(shell find platform app device editor configfiles program sim tests bench fuzz \
 	-name '*.cpp' -o -name '*.h' 2>/dev/null)
 
-.PHONY: run test deps configure build check-format format bench install clean
+.PHONY: run test test-sanitize fuzz deps configure build check-format format bench install clean
 
 run: build
 	$(BUILD_DIR)/vxconf --simulate $(ARGS)
 
 test: build check-format
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. Only the system's
+# D-Bus library is let off its leak at exit (tests/lsan.supp).
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXCONF_BENCH=OFF \
+		-DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)"
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target for SECONDS seconds, from its corpus in fuzz/corpus. New inputs it finds
+# stay in the build folder; a finding stops the run and is kept under findings/.
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVXCONF_FUZZ=ON \
+		-DVXCONF_GUI=OFF -DVXCONF_TESTS=OFF -DVXCONF_BENCH=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@mkdir -p $(FUZZ_DIR)/findings
+	@for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+		echo "== $$t, $(SECONDS) s"; \
+		if ! $(FUZZ_DIR)/fuzz/$$t -max_total_time=$(SECONDS) -timeout=10 -rss_limit_mb=2048 \
+			-print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/findings/$$t- \
+			$(FUZZ_DIR)/corpus/$$t fuzz/corpus/$$t > $(FUZZ_DIR)/$$t.log 2>&1; then \
+			tail -n 40 $(FUZZ_DIR)/$$t.log; echo "$$t: finding kept in $(FUZZ_DIR)/findings"; \
+			exit 1; \
+		fi; \
+		grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' $(FUZZ_DIR)/$$t.log; \
+	done
 
 deps:
 	@missing=""; \
@@ -57,4 +98,4 @@ install: build
 	cmake --install $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

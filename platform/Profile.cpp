@@ -291,10 +291,12 @@ bool canWriteSection(const std::string& section) {
            trim(section) == section;
 }
 
-// A key line starting with '[' reads as a section header once the value holds a ']'.
+// A key line starting with '[' reads as a section header once the value holds a ']', and
+// one starting with a byte-order mark loses it when it becomes the file's first line.
 bool canWriteKey(const std::string& key) {
     return !key.empty() && !hasLineBreakOrNul(key) && key.find('=') == std::string::npos &&
-           trim(key) == key && key[0] != ';' && key[0] != '[';
+           trim(key) == key && key[0] != ';' && key[0] != '[' &&
+           key.compare(0, 3, kByteOrderMark) != 0;
 }
 
 bool needsQuotes(const std::string& value) {

@@ -211,6 +211,7 @@ TEST(ProfileWrite, AcceptedWritesReadBackAndRefusedOnesChangeNothing) {
         {"Other", "k ", "v", false},
         {"Other", ";k", "v", false},
         {"Other", "", "v", false},
+        {"", "\xEF\xBB\xBFk", "v", false},
         {"a]b", "k", "v", false},
         {" b", "k", "v", false},
         {"Other", "k", "two\rlines", false},
