@@ -12,6 +12,10 @@ constexpr int kStartLimitMs = 5000;
 }
 
 SimulatorProcess::~SimulatorProcess() {
+    stop();
+}
+
+void SimulatorProcess::stop() {
     if (m_process.state() == QProcess::NotRunning) {
         return;
     }

@@ -9,6 +9,8 @@ class SimulatorProcess {
 public:
     SimulatorProcess() = default;
     ~SimulatorProcess();
+    // Ends the simulator and waits for it, as pulling the adapter would.
+    void stop();
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 

@@ -34,6 +34,8 @@ public:
 
     unsigned portNumber() const { return m_portNumber; }
     bool isOpen() const { return m_isOpen; }
+    // The open port's device has gone away; the next open tries it afresh.
+    bool hungUp() const { return m_channel && m_channel->hungUp(); }
     SerialPortDriver& driver() { return m_driver; }
 
     // Whether the last received byte is the device's '>' prompt.

@@ -14,7 +14,21 @@ constexpr int kDrainLimitMs = 2000;
 
 class QtSerialChannel : public SerialChannel {
 public:
-    explicit QtSerialChannel(const QString& path) { m_port.setPortName(path); }
+    explicit QtSerialChannel(const QString& path) {
+        m_port.setPortName(path);
+        // A port whose device has gone reports a read error each time its notifier fires,
+        // and the notifier fires without end: close it, once control is back in the loop.
+        QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
+                         [this](QSerialPort::SerialPortError error) {
+                             if (error != QSerialPort::ReadError &&
+                                 error != QSerialPort::ResourceError) {
+                                 return;
+                             }
+                             m_hungUp = true;
+                             QMetaObject::invokeMethod(
+                                 &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
+                         });
+    }
 
     bool openAndConfigure() {
         if (!m_port.open(QIODevice::ReadWrite)) {
@@ -31,6 +45,9 @@ public:
     }
 
     bool write(const std::uint8_t* data, std::size_t count, int timeoutMs) override {
+        if (m_hungUp || !m_port.isOpen()) {
+            return false;
+        }
         const QDeadlineTimer deadline(timeoutMs);
         const qint64 queued =
             m_port.write(reinterpret_cast<const char*>(data), static_cast<qint64>(count));
@@ -54,6 +71,9 @@ public:
     }
 
     long read(std::uint8_t* buffer, std::size_t capacity) override {
+        if (m_hungUp || !m_port.isOpen()) {
+            return -1;
+        }
         // Qt only fills its buffer from the event loop or a wait; a zero wait takes in what
         // the kernel holds without blocking.
         m_port.waitForReadyRead(0);
@@ -63,6 +83,9 @@ public:
     }
 
     void drain() override {
+        if (m_hungUp || !m_port.isOpen()) {
+            return;
+        }
         const QDeadlineTimer deadline(kDrainLimitMs);
         while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
             m_port.waitForBytesWritten(
@@ -78,8 +101,11 @@ public:
         }
     }
 
+    bool hungUp() const override { return m_hungUp; }
+
 private:
     QSerialPort m_port;
+    bool m_hungUp = false;
 };
 
 }  // namespace

@@ -19,6 +19,9 @@ public:
     virtual long read(std::uint8_t* buffer, std::size_t capacity) = 0;
     // Returns once everything written has left the port.
     virtual void drain() = 0;
+    // True once the device has gone away (the adapter was pulled, the other end of a
+    // pseudo-terminal closed); reads and writes then fail at once, and only a new open helps.
+    virtual bool hungUp() const { return false; }
 };
 
 class SerialPortDriver {
