@@ -12,7 +12,7 @@
 
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("vxconf");
-    setApplicationDisplayName("VXCONF");
+    // No display name: the window system would append it to every caption.
     setApplicationVersion("2.05");
     setWindowIcon(QIcon(":/vxconf.png"));
 }
