@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -92,6 +93,24 @@ TEST(initdialog, EscapeCountsAsExitAndDemoAsSuccess) {
         EXPECT_EQ(dialog.result(), 0);
         EXPECT_EQ(bench.selections.back(), std::make_pair(0, false));
     }
+}
+
+// Starting a read shows the progress row and hides the instruction; nothing may move.
+TEST(initdialog, LayoutStaysStillWhenARowAppears) {
+    SimBench bench;
+    bench.device.faults.silent = true;
+    initdialog dialog(bench);
+    dialog.show();
+    dialog.machine().initialise();
+    QApplication::processEvents();
+    auto* ok = byId<QPushButton>(dialog, 1026);
+    const QRect before = ok->geometry();
+    const QSize sizeBefore = dialog.size();
+    ok->click();
+    QApplication::processEvents();
+    ASSERT_TRUE(byId<QProgressBar>(dialog, 1029)->isVisible());
+    EXPECT_EQ(ok->geometry(), before);
+    EXPECT_EQ(dialog.size(), sizeBefore);
 }
 
 }  // namespace
