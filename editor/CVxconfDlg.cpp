@@ -73,9 +73,8 @@ void CVxconfDlg::buildMenu() {
     addCommand(m_fileMenu, "E&xit", Command::kExit, &CVxconfDlg::exitProgram);
 
     QMenu* port = m_menuBar->addMenu("&Port");
-    addCommand(port, "&Select PC COM Port", Command::kSelectPort, &CVxconfDlg::selectPcPort)
-        ->setCheckable(true);
-    addCommand(port, "&Demo", Command::kDemo, &CVxconfDlg::demo)->setCheckable(true);
+    addCommand(port, "&Select PC COM Port", Command::kSelectPort, &CVxconfDlg::selectPcPort);
+    addCommand(port, "&Demo", Command::kDemo, &CVxconfDlg::demo);
 
     m_runMenu = m_menuBar->addMenu("Run");
     addCommand(m_runMenu, "&Start VX310 Program", Command::kStartProgram,
@@ -84,9 +83,7 @@ void CVxconfDlg::buildMenu() {
     QMenu* help = m_menuBar->addMenu("&Help");
     addCommand(help, "&Help Topics", Command::kHelpTopics, &CVxconfDlg::helpTopics);
     help->addSeparator();
-    QAction* hints = addCommand(help, "Show &Hints", Command::kShowHints, &CVxconfDlg::toggleHints);
-    hints->setCheckable(true);
-    hints->setChecked(true);
+    setMark(addCommand(help, "Show &Hints", Command::kShowHints, &CVxconfDlg::toggleHints), true);
     help->addSeparator();
     addCommand(help, "&About VXCONF...", Command::kAbout, &CVxconfDlg::about);
 
@@ -101,6 +98,13 @@ void CVxconfDlg::insertDownloadItem() {
     m_commands[Command::kDownloadProgram] = download;
     m_fileMenu->insertAction(exitAction, download);
     m_fileMenu->insertSeparator(exitAction);
+}
+
+void CVxconfDlg::setMark(QAction* action, bool marked) {
+    // Styles draw an empty box beside a checkable item that is not checked; an unmarked
+    // command must look like any other item.
+    action->setCheckable(marked);
+    action->setChecked(marked);
 }
 
 QAction* CVxconfDlg::commandAction(int id) const {
@@ -194,9 +198,9 @@ void CVxconfDlg::render() {
     if (QAction* download = commandAction(Command::kDownloadProgram)) {
         download->setEnabled(screen.downloadItemEnabled);
     }
-    commandAction(Command::kDemo)->setChecked(screen.portChecks[0]);
-    commandAction(Command::kSelectPort)->setChecked(screen.portChecks[1]);
-    commandAction(Command::kShowHints)->setChecked(screen.hintsChecked);
+    setMark(commandAction(Command::kDemo), screen.portChecks[0]);
+    setMark(commandAction(Command::kSelectPort), screen.portChecks[1]);
+    setMark(commandAction(Command::kShowHints), screen.hintsChecked);
 }
 
 int CVxconfDlg::runConnectionDialog() {

@@ -86,6 +86,8 @@ private:
 
     void buildMenu();
     void insertDownloadItem();
+    // A check mark beside the command when marked, and no box at all when not.
+    static void setMark(QAction* action, bool marked);
     QAction* addCommand(QMenu* menu, const char* text, int id, void (CVxconfDlg::*slot)());
     WindowPos defaultPosition() const;
     WindowPos onScreen(WindowPos wanted, WindowPos fallback) const;

@@ -160,6 +160,29 @@ TEST_F(WindowTest, EditsEnableUpdateAndModeChangesGreyRun) {
     EXPECT_EQ(byId<QComboBox>(window, 1004)->currentText(), "2");
 }
 
+// A checkable action is drawn with a box even when unchecked: only marked commands may be.
+TEST_F(WindowTest, OnlyMarkedCommandsShowACheckIndicator) {
+    writeSettings("[CommPort]\r\nPort=comm1\r\n");
+    CVxconfDlg window(driver, settingsFile, &notes);
+    ASSERT_TRUE(window.initialise());
+    auto marks = [&window] {
+        std::string out;
+        for (int id : {Command::kSelectPort, Command::kDemo, Command::kShowHints}) {
+            const QAction* a = window.commandAction(id);
+            out += a->isCheckable() ? (a->isChecked() ? "X" : "box") : "-";
+        }
+        return out;
+    };
+    EXPECT_EQ(marks(), "X-X");  // COM1 marks "Select PC COM Port"
+    window.commandAction(Command::kDemo)->trigger();
+    EXPECT_EQ(marks(), "-XX");
+    window.commandAction(Command::kShowHints)->trigger();
+    EXPECT_EQ(marks(), "-X-");
+    window.commandAction(Command::kDemo)->trigger();  // choosing it again keeps the mark
+    window.commandAction(Command::kShowHints)->trigger();
+    EXPECT_EQ(marks(), "-XX");
+}
+
 TEST_F(WindowTest, OutOfRangeCodeShowsNoSelection) {
     device.block.setByte(Offset::p1Baud, 99);
     device.block.setByte(Offset::checksum, computeChecksum(device.block));
