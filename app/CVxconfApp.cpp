@@ -5,10 +5,10 @@
 #include "app/Options.h"
 #include "app/SimulatorProcess.h"
 #include "device/PortNames.h"
-#include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
-#include "platform/Profile.h"
 #include "editor/Settings.h"
+#include "platform/Profile.h"
+#include "platform/QtPortDriver.h"
 
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("vxconf");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "device/ConfigBlock.h"
-#include "platform/Notice.h"
 #include "device/SerialLink.h"
+#include "platform/Notice.h"
 
 // What the device operations need of the main window that runs them.
 class DeviceHost {

@@ -23,8 +23,8 @@ initdialog::initdialog(DeviceHost& host, QWidget* parent)
     m_ui->textArea->setRowMinimumHeight(0, m_ui->message->sizeHint().height());
     m_ui->textArea->setColumnMinimumWidth(0, m_ui->message->sizeHint().width());
     // Rows that come and go keep their room, so the buttons stay where the user saw them.
-    for (QWidget* w : {static_cast<QWidget*>(m_ui->timeoutLabel),
-                       static_cast<QWidget*>(m_ui->progress)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_ui->timeoutLabel), static_cast<QWidget*>(m_ui->progress)}) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         w->setSizePolicy(policy);

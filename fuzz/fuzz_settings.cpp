@@ -24,7 +24,8 @@ const std::string& scratchFile() {
 }
 
 bool storable(const std::string& folder) {
-    return folder.size() <= 511 && folder.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    return folder.size() <= 511 &&
+           folder.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
 }  // namespace

@@ -421,8 +421,7 @@ std::optional<std::string> profileTextWith(const std::string& text, const std::s
     const std::optional<std::size_t> index = findSection(parsed.sections, section);
     if (!index) {
         std::string updated = text;
-        if (updated.size() > parsed.bodyStart && updated.back() != '\r' &&
-            updated.back() != '\n') {
+        if (updated.size() > parsed.bodyStart && updated.back() != '\r' && updated.back() != '\n') {
             updated += eol;
         }
         return updated + "[" + section + "]" + eol + newLine + eol;

@@ -18,16 +18,16 @@ public:
         m_port.setPortName(path);
         // A port whose device has gone reports a read error each time its notifier fires,
         // and the notifier fires without end: close it, once control is back in the loop.
-        QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
-                         [this](QSerialPort::SerialPortError error) {
-                             if (error != QSerialPort::ReadError &&
-                                 error != QSerialPort::ResourceError) {
-                                 return;
-                             }
-                             m_hungUp = true;
-                             QMetaObject::invokeMethod(
-                                 &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
-                         });
+        QObject::connect(
+            &m_port, &QSerialPort::errorOccurred, &m_port,
+            [this](QSerialPort::SerialPortError error) {
+                if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
+                    return;
+                }
+                m_hungUp = true;
+                QMetaObject::invokeMethod(
+                    &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
+            });
     }
 
     bool openAndConfigure() {

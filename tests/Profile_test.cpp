@@ -189,8 +189,7 @@ TEST(ProfileWrite, CreatesFoldersFollowsLinksAndFailsSafely) {
 
 // Whatever the writer accepts must read back as given, and leave every other key as it read.
 TEST(ProfileWrite, AcceptedWritesReadBackAndRefusedOnesChangeNothing) {
-    const std::string text =
-        "\xEF\xBB\xBF[CommPort]\nPort=comm1\n[Other]\nx = 1\n[b]\n";
+    const std::string text = "\xEF\xBB\xBF[CommPort]\nPort=comm1\n[Other]\nx = 1\n[b]\n";
     struct Case {
         const char* section;
         const char* key;

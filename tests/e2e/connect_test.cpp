@@ -8,8 +8,8 @@
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
 #include "device/PortNames.h"
-#include "platform/QtPortDriver.h"
 #include "device/initdialog.h"
+#include "platform/QtPortDriver.h"
 
 namespace {
 

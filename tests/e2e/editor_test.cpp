@@ -11,8 +11,8 @@
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
 #include "device/PortNames.h"
-#include "platform/QtPortDriver.h"
 #include "editor/CVxconfDlg.h"
+#include "platform/QtPortDriver.h"
 
 namespace {
 
