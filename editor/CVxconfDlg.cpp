@@ -7,6 +7,11 @@
 
 #include "device/initdialog.h"
 #include "device/updateDialog.h"
+#include "editor/CAboutDlg.h"
+#include "editor/HelpContexts.h"
+#include "editor/ModeDialogWidgets.h"
+#include "editor/Tips.h"
+#include "platform/QtHelpViewer.h"
 #include "ui_CVxconfDlg.h"
 
 // The images live in a static library, whose resources are only linked in when asked for.
@@ -15,10 +20,15 @@ static void initResources() {
 }
 
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
-                       QWidget* parent)
+                       HelpViewer* help, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_ui(std::make_unique<Ui::CVxconfDlg>()),
       m_messageBoxes(this),
+      m_ownHelp(help != nullptr
+                    ? nullptr
+                    : std::make_unique<QtHelpViewer>(QtHelpViewer::installedHelpFile(),
+                                                     QtHelpViewer::defaultCollectionFile())),
+      m_help(help != nullptr ? help : m_ownHelp.get()),
       m_settingsFile(std::move(settingsFile)),
       m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this) {
     initResources();
@@ -54,6 +64,7 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
 
 CVxconfDlg::~CVxconfDlg() {
     m_editor.shutdown(m_settingsFile, {pos().x(), pos().y()});
+    m_help->quit();
 }
 
 QAction* CVxconfDlg::addCommand(QMenu* menu, const char* text, int id, void (CVxconfDlg::*slot)()) {
@@ -164,6 +175,21 @@ void CVxconfDlg::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        // The topic of the control with the focus, or of the group around it.
+        std::uint32_t context = 0;
+        for (QWidget* w = focusWidget(); w != nullptr && w != this && context == 0;
+             w = w->parentWidget()) {
+            context = mainWindowHelpContext(w->property("controlId").toInt());
+        }
+        if (context != 0) {
+            m_help->showTopic(context);
+        } else {
+            m_help->showContents();
+        }
+        event->accept();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -201,6 +227,7 @@ void CVxconfDlg::render() {
     setMark(commandAction(Command::kDemo), screen.portChecks[0]);
     setMark(commandAction(Command::kSelectPort), screen.portChecks[1]);
     setMark(commandAction(Command::kShowHints), screen.hintsChecked);
+    applyTips(*this, m_editor.showHints());
 }
 
 int CVxconfDlg::runConnectionDialog() {
@@ -213,7 +240,17 @@ void CVxconfDlg::runUpdateDialog() {
     dialog.exec();
 }
 
-void CVxconfDlg::runModeDialog(int) {}
+void CVxconfDlg::runModeDialog(int mode) {
+    const ModeDialogContext context{m_editor.block(), m_editor.notifier(), m_editor.showHints(),
+                                    m_help};
+    if (mode == 1) {
+        ade1adialog dialog(context, this);
+        dialog.exec();
+    } else if (mode == 2) {
+        ade2dialog dialog(context, this);
+        dialog.exec();
+    }
+}
 
 void CVxconfDlg::closeWindow() {
     done(0);
@@ -247,5 +284,11 @@ void CVxconfDlg::saveConfigFile() {}
 void CVxconfDlg::downloadProgram() {}
 void CVxconfDlg::uploadProgram() {}
 void CVxconfDlg::deleteProgram() {}
-void CVxconfDlg::helpTopics() {}
-void CVxconfDlg::about() {}
+void CVxconfDlg::helpTopics() {
+    m_help->showContents();
+}
+
+void CVxconfDlg::about() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}

@@ -16,6 +16,7 @@ namespace Ui {
 class CVxconfDlg;
 }
 class QComboBox;
+class HelpViewer;
 class QMenuBar;
 
 // Command ids of the main window's menu.
@@ -37,9 +38,10 @@ constexpr int kShowHints = 32780;
 class CVxconfDlg : public QDialog, private EditorView {
     Q_OBJECT
 public:
-    // Without a notifier, notices are shown as message boxes.
+    // Without a notifier, notices are shown as message boxes; without a help viewer, the
+    // program's help file is shown in its own window.
     CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier = nullptr,
-               QWidget* parent = nullptr);
+               HelpViewer* help = nullptr, QWidget* parent = nullptr);
     ~CVxconfDlg() override;
 
     // Reads the settings, connects and, unless the user left the program there, runs the
@@ -55,6 +57,7 @@ public:
     QMenu* runMenu() const { return m_runMenu; }
     QMenu* fileMenu() const { return m_fileMenu; }
     QComboBox* formList(FormList list) const { return m_lists[list]; }
+    HelpViewer& helpViewer() { return *m_help; }
 
 public slots:
     void loadConfigFile();
@@ -94,6 +97,8 @@ private:
 
     std::unique_ptr<Ui::CVxconfDlg> m_ui;
     MessageBoxNotifier m_messageBoxes;
+    std::unique_ptr<HelpViewer> m_ownHelp;
+    HelpViewer* m_help;
     std::string m_settingsFile;
     std::optional<int> m_startPort;
     Editor m_editor;

@@ -1,0 +1,27 @@
+#include "Tips.h"
+
+#include <QFile>
+#include <QWidget>
+
+#include "platform/MessageBoxNotifier.h"
+
+const HintTable& programHints() {
+    static const HintTable table = [] {
+        QFile file(":/hints.txt");
+        if (!file.open(QIODevice::ReadOnly)) {
+            return HintTable();
+        }
+        return HintTable::parse(file.readAll().toStdString());
+    }();
+    return table;
+}
+
+void applyTips(QWidget& root, bool showHints) {
+    const HintTable& hints = programHints();
+    for (QWidget* w : root.findChildren<QWidget*>()) {
+        const QVariant id = w->property("controlId");
+        if (id.isValid()) {
+            w->setToolTip(toQt(tipFor(hints, id.toInt(), showHints)));
+        }
+    }
+}
