@@ -1,11 +1,13 @@
 #include "CAboutDlg.h"
 
+#include "editor/Tips.h"
 #include "ui_CAboutDlg.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_ui(std::make_unique<Ui::CAboutDlg>()) {
+    initProgramResources();
     m_ui->setupUi(this);
     setWindowTitle("About vxconf");
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -14,11 +14,6 @@
 #include "platform/QtHelpViewer.h"
 #include "ui_CVxconfDlg.h"
 
-// The images live in a static library, whose resources are only linked in when asked for.
-static void initResources() {
-    Q_INIT_RESOURCE(vxconf);
-}
-
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
                        HelpViewer* help, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
@@ -31,7 +26,7 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
       m_help(help != nullptr ? help : m_ownHelp.get()),
       m_settingsFile(std::move(settingsFile)),
       m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this) {
-    initResources();
+    initProgramResources();
     m_ui->setupUi(this);
     setWindowTitle(MainText::kCaption);
     setWindowIcon(QIcon(":/vxconf.png"));

@@ -5,8 +5,13 @@
 
 #include "platform/MessageBoxNotifier.h"
 
+void initProgramResources() {
+    Q_INIT_RESOURCE(vxconf);
+}
+
 const HintTable& programHints() {
     static const HintTable table = [] {
+        initProgramResources();
         QFile file(":/hints.txt");
         if (!file.open(QIODevice::ReadOnly)) {
             return HintTable();

@@ -4,6 +4,10 @@
 
 class QWidget;
 
+// The images and tables live in a static library, whose resources are only linked in when
+// asked for: every window that uses them calls this first.
+void initProgramResources();
+
 // The program's hint table, read once from the resources.
 const HintTable& programHints();
 

@@ -178,7 +178,11 @@ void QtHelpViewer::showTopic(std::uint32_t context) {
 }
 
 void QtHelpViewer::quit() {
-    m_window.reset();
+    // The engine keeps plain pointers to the contents, index and search widgets that the
+    // window holds, so the window lives as long as the engine and is only hidden here.
+    if (m_window) {
+        m_window->hide();
+    }
 }
 
 QWidget* QtHelpViewer::window() const {

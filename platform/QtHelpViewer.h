@@ -31,7 +31,7 @@ public:
 
     // The topic for a context number: empty when the help file has none.
     QUrl topicUrl(std::uint32_t context);
-    // What the window shows now (tests look at it); nothing before it was opened.
+    // The window (tests look at it); nothing before it was first opened.
     QWidget* window() const;
     QTextBrowser* browser() const;
     QUrl contentsUrl() const;
@@ -46,5 +46,5 @@ private:
     std::unique_ptr<QHelpEngine> m_engine;
     QString m_namespace;
     class Window;
-    std::unique_ptr<Window> m_window;
+    std::unique_ptr<Window> m_window;  // destroyed before the engine
 };

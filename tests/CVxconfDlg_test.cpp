@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -8,12 +9,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 #include "editor/CVxconfDlg.h"
+#include "editor/ModeDialogWidgets.h"
 
 namespace {
 
@@ -62,7 +65,18 @@ struct WindowTest : public ::testing::Test {
     Vx310Sim device;
     SimPortDriver driver;
     RecordingNotifier notes;
+    RecordingHelp help;
 };
+
+// Runs f on the modal dialog of type T once it is up.
+template <typename T, typename F>
+void whenModal(F f) {
+    QTimer::singleShot(0, [f] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        f(*dialog);
+    });
+}
 
 TEST_F(WindowTest, MenuAndControlsCarryTheirTextsAndIds) {
     writeSettings("[Options]\r\nDownload=1\r\n[CommPort]\r\nPort=comm1\r\n");
@@ -181,6 +195,70 @@ TEST_F(WindowTest, OnlyMarkedCommandsShowACheckIndicator) {
     window.commandAction(Command::kDemo)->trigger();  // choosing it again keeps the mark
     window.commandAction(Command::kShowHints)->trigger();
     EXPECT_EQ(marks(), "-XX");
+}
+
+TEST_F(WindowTest, Mode1DefaultsReachTheDeviceThroughUpdate) {
+    device.block.setByte(Offset::adeMode, 1);
+    for (std::size_t i = 0; i < kTurnOffDelayCount; ++i) {
+        device.block.setByte(Offset::m1TurnOffDelay + i, 10 + i);
+    }
+    device.block.setByte(Offset::checksum, computeChecksum(device.block));
+    const ConfigBlock before = device.block;
+    writeSettings("[CommPort]\r\nPort=comm1\r\n");
+    CVxconfDlg window(driver, settingsFile, &notes, &help);
+    ASSERT_TRUE(window.initialise());
+    whenModal<ade1adialog>([](ade1adialog& mode1) {
+        whenModal<ade1dialog>([](ade1dialog& timing) {
+            byId<QPushButton>(timing, 1049)->click();  // Set Defaults
+            byId<QPushButton>(timing, 1055)->click();  // OK, then Yes
+        });
+        byId<QPushButton>(mode1, 1076)->click();
+        byId<QPushButton>(mode1, 1075)->click();
+    });
+    byId<QPushButton>(window, 1009)->click();
+    ASSERT_EQ(notes.notices.size(), 1u);
+    EXPECT_EQ(notes.notices[0].text, ModeText::kKeepChanges);
+    EXPECT_TRUE(byId<QPushButton>(window, 1007)->isEnabled());
+    byId<QPushButton>(window, 1007)->click();
+
+    EXPECT_EQ(device.loadsStored, 1);
+    for (std::size_t i = 0; i < kBlockSize - 1; ++i) {
+        const bool delay = i >= Offset::m1TurnOffDelay && i < Offset::m1TurnOffDelay + 5;
+        EXPECT_EQ(device.block.byte(i),
+                  delay ? kDefaultTurnOffDelays[i - Offset::m1TurnOffDelay] : before.byte(i))
+            << "byte " << i;
+    }
+}
+
+TEST_F(WindowTest, TipsFollowShowHintsAndF1OpensTheControlsTopic) {
+    writeSettings("[CommPort]\r\nPort=comm1\r\n");
+    CVxconfDlg window(driver, settingsFile, &notes, &help);
+    ASSERT_TRUE(window.initialise());
+    EXPECT_EQ(byId<QPushButton>(window, 1007)->toolTip(), "Update VX310 configuration");
+    EXPECT_EQ(byId<QComboBox>(window, 1011)->toolTip(),
+              "If enabled, VX310 emits Xon/Xoff chars to control reception of data on Port 1");
+    EXPECT_EQ(byId<QComboBox>(window, 1005)->toolTip(), "") << "no hint for the baud rate";
+    window.commandAction(Command::kShowHints)->trigger();
+    EXPECT_EQ(byId<QPushButton>(window, 1007)->toolTip(), "") << "off at once";
+    window.commandAction(Command::kShowHints)->trigger();
+    EXPECT_EQ(byId<QPushButton>(window, 1014)->toolTip(), "Send a user program to the VX310");
+
+    byId<QComboBox>(window, 1005)->setFocus();
+    QTest::keyClick(&window, Qt::Key_F1);
+    byId<QPushButton>(window, 1014)->setFocus();
+    QTest::keyClick(&window, Qt::Key_F1);
+    window.commandAction(Command::kHelpTopics)->trigger();
+    EXPECT_EQ(help.requests, (std::vector<long long>{0x806B03ED, 0x806B03F6, 0}));
+}
+
+TEST_F(WindowTest, HelpViewerIsToldToQuitWithTheWindow) {
+    writeSettings("[CommPort]\r\nPort=comm1\r\n");
+    {
+        CVxconfDlg window(driver, settingsFile, &notes, &help);
+        ASSERT_TRUE(window.initialise());
+        EXPECT_TRUE(help.requests.empty());
+    }
+    EXPECT_EQ(help.requests, std::vector<long long>{-1});
 }
 
 TEST_F(WindowTest, OutOfRangeCodeShowsNoSelection) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/DeviceHost.h"
+#include "platform/HelpViewer.h"
 #include "platform/Notice.h"
 #include "sim/SimPort.h"
 #include "sim/Vx310Sim.h"
@@ -27,6 +28,16 @@ public:
 
     std::vector<Notice> notices;
     std::deque<NoticeAnswer> answers;
+};
+
+// Keeps every help request: a context number, 0 for the contents, -1 for quit.
+class RecordingHelp : public HelpViewer {
+public:
+    void showContents() override { requests.push_back(0); }
+    void showTopic(std::uint32_t context) override { requests.push_back(context); }
+    void quit() override { requests.push_back(-1); }
+
+    std::vector<long long> requests;
 };
 
 inline Notice exclamation(const std::string& text, const std::string& caption) {

@@ -28,6 +28,9 @@ TEST(initdialog, ShowsTheControlsWithTheirTextsAndIds) {
     EXPECT_EQ(byId<QProgressBar>(dialog, 1029)->maximum(), 200);
     ASSERT_NE(byId<QLabel>(dialog, 1032), nullptr);
     ASSERT_NE(byId<QLabel>(dialog, 1033), nullptr);
+    for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+        EXPECT_TRUE(w->toolTip().isEmpty()) << "the connection dialog shows no tips";
+    }
 }
 
 TEST(initdialog, WidgetsFollowTheRead) {
