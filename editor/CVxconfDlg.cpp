@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include "configfiles/loadsaveConfigDialog.h"
 #include "device/initdialog.h"
 #include "device/updateDialog.h"
 #include "editor/CAboutDlg.h"
@@ -15,7 +16,7 @@
 #include "ui_CVxconfDlg.h"
 
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
-                       HelpViewer* help, QWidget* parent)
+                       HelpViewer* help, FileChooser* files, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_ui(std::make_unique<Ui::CVxconfDlg>()),
       m_messageBoxes(this),
@@ -24,8 +25,10 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
                     : std::make_unique<QtHelpViewer>(QtHelpViewer::installedHelpFile(),
                                                      QtHelpViewer::defaultCollectionFile())),
       m_help(help != nullptr ? help : m_ownHelp.get()),
+      m_fileDialogs(this, m_help),
       m_settingsFile(std::move(settingsFile)),
-      m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this) {
+      m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this),
+      m_configFiles(m_editor, files != nullptr ? *files : m_fileDialogs, m_saver, *this) {
     initProgramResources();
     m_ui->setupUi(this);
     setWindowTitle(MainText::kCaption);
@@ -274,8 +277,18 @@ void CVxconfDlg::toggleHints() {
     m_editor.toggleHints();
 }
 
-void CVxconfDlg::loadConfigFile() {}
-void CVxconfDlg::saveConfigFile() {}
+void CVxconfDlg::loadConfigFile() {
+    m_configFiles.loadConfigFile();
+}
+
+void CVxconfDlg::saveConfigFile() {
+    m_configFiles.saveConfigFile();
+}
+
+int CVxconfDlg::runDescriptionDialog(DescriptionDialog& dialog) {
+    loadsaveConfigDialog window(dialog, m_editor.showHints(), this);
+    return window.exec();
+}
 void CVxconfDlg::downloadProgram() {}
 void CVxconfDlg::uploadProgram() {}
 void CVxconfDlg::deleteProgram() {}

@@ -9,8 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "configfiles/ConfigFileCommands.h"
 #include "editor/Editor.h"
 #include "platform/MessageBoxNotifier.h"
+#include "platform/QtFileChooser.h"
+#include "platform/QtFileSaver.h"
 
 namespace Ui {
 class CVxconfDlg;
@@ -35,13 +38,14 @@ constexpr int kShowHints = 32780;
 
 // The main window: the form of both ports and the mode, the device's labels, the four
 // buttons and the menu. The rules behind it live in Editor.
-class CVxconfDlg : public QDialog, private EditorView {
+class CVxconfDlg : public QDialog, private EditorView, private ConfigFileView {
     Q_OBJECT
 public:
-    // Without a notifier, notices are shown as message boxes; without a help viewer, the
-    // program's help file is shown in its own window.
+    // Without a notifier, notices are shown as message boxes; without a file chooser, files
+    // are chosen in file dialogs; without a help viewer, the program's help file is shown
+    // in its own window.
     CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier = nullptr,
-               HelpViewer* help = nullptr, QWidget* parent = nullptr);
+               HelpViewer* help = nullptr, FileChooser* files = nullptr, QWidget* parent = nullptr);
     ~CVxconfDlg() override;
 
     // Reads the settings, connects and, unless the user left the program there, runs the
@@ -86,6 +90,8 @@ private:
     void runUpdateDialog() override;
     void runModeDialog(int mode) override;
     void closeWindow() override;
+    // ConfigFileView
+    int runDescriptionDialog(DescriptionDialog& dialog) override;
 
     void buildMenu();
     void insertDownloadItem();
@@ -99,9 +105,12 @@ private:
     MessageBoxNotifier m_messageBoxes;
     std::unique_ptr<HelpViewer> m_ownHelp;
     HelpViewer* m_help;
+    QtFileChooser m_fileDialogs;
+    QtFileSaver m_saver;
     std::string m_settingsFile;
     std::optional<int> m_startPort;
     Editor m_editor;
+    ConfigFileCommands m_configFiles;
     std::array<QComboBox*, kFormListCount> m_lists{};
     QMenuBar* m_menuBar = nullptr;
     QMenu* m_fileMenu = nullptr;

@@ -146,11 +146,22 @@ void Editor::toggleHints() {
 
 void Editor::updateVx310() {
     collectControls();
-    const std::string text = encodeBlock(m_block);
+    sendBlock(m_block);
+}
+
+void Editor::sendBlock(const ConfigBlock& block) {
+    const std::string text = encodeBlock(block);
     std::memcpy(m_link.txBuffer.data(), text.data(), text.size());
     m_link.txBuffer[text.size()] = '\0';
     m_view.runUpdateDialog();
     readConfiguration();
+}
+
+void Editor::rememberConfigFileDir(const std::string& folder) {
+    if (folder != m_configFileDir) {
+        m_configFileDir = folder;
+        m_configFileDirChanged = true;
+    }
 }
 
 void Editor::startProgram() {

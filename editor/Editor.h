@@ -112,6 +112,10 @@ public:
 
     // Commands.
     void updateVx310();
+    // Encodes block into the link's txBuffer, runs the update dialog, then reads back.
+    void sendBlock(const ConfigBlock& block);
+    // The folder of the configuration file last chosen; marked changed when it differs.
+    void rememberConfigFileDir(const std::string& folder);
     void startProgram();
     void chooseOtherPort() { selectPort(-1, true); }
     void enterDemo() { selectPort(0, true); }
@@ -121,6 +125,7 @@ public:
     unsigned downloadEnabled() const { return m_downloadEnabled; }
     const std::string& userProgramDir() const { return m_userProgramDir; }
     const std::string& configFileDir() const { return m_configFileDir; }
+    bool configFileDirChanged() const { return m_configFileDirChanged; }
     bool closed() const { return m_closed; }
 
 private:

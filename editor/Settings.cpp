@@ -88,6 +88,18 @@ void writeSettings(const std::string& file, WindowPos position, int pcPort, bool
     }
 }
 
+std::string folderOfChosenFile(const std::string& path, const std::string& fileName) {
+    std::string folder = path;
+    if (folder.size() >= fileName.size() &&
+        folder.compare(folder.size() - fileName.size(), fileName.size(), fileName) == 0) {
+        folder.resize(folder.size() - fileName.size());
+    }
+    if (!folder.empty() && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
 std::string currentFolder() {
     char buffer[kFolderBuffer];
     if (getcwd(buffer, sizeof buffer) == nullptr) {

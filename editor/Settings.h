@@ -37,5 +37,8 @@ void writeSettings(const std::string& file, WindowPos position, int pcPort, bool
                    const std::optional<std::string>& userProgramDir,
                    const std::optional<std::string>& configFileDir);
 
+// The folder of a chosen file: its path less its file name and one trailing separator.
+std::string folderOfChosenFile(const std::string& path, const std::string& fileName);
+
 // The current working folder, as the folders' default.
 std::string currentFolder();
