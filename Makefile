@@ -15,7 +15,8 @@ DEBIAN_PACKAGES := cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serial
 SANITIZE_DIR ?= build-sanitize
 FUZZ_DIR ?= build-fuzz
 SECONDS ?= 60
-FUZZ_TARGETS := fuzz_config_block fuzz_profile fuzz_port_names fuzz_settings fuzz_simulator
+FUZZ_TARGETS := fuzz_config_block fuzz_profile fuzz_port_names fuzz_settings fuzz_simulator \
+	fuzz_config_file
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/DeviceHost.h"
+#include "platform/FileDialog.h"
 #include "platform/HelpViewer.h"
 #include "platform/Notice.h"
 #include "sim/SimPort.h"
@@ -38,6 +39,27 @@ public:
     void quit() override { requests.push_back(-1); }
 
     std::vector<long long> requests;
+};
+
+// Answers file dialogs from a script (a full path, or nothing for Cancel) and keeps every
+// request. An empty script cancels.
+class ScriptedFiles : public FileChooser {
+public:
+    std::optional<ChosenFile> choose(const FileDialogRequest& request) override {
+        requests.push_back(request);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<std::string> path = answers.front();
+        answers.pop_front();
+        if (!path) {
+            return std::nullopt;
+        }
+        return ChosenFile{*path, path->substr(path->rfind('/') + 1)};
+    }
+
+    std::vector<FileDialogRequest> requests;
+    std::deque<std::optional<std::string>> answers;
 };
 
 inline Notice exclamation(const std::string& text, const std::string& caption) {
