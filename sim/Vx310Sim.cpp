@@ -1,6 +1,7 @@
 #include "Vx310Sim.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -8,6 +9,27 @@ constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kEnq = 0x05;
 constexpr std::uint8_t kReadCommand = 'D';
 constexpr std::uint8_t kLoadCommand = 'L';
+constexpr std::uint8_t kEot = 0x04;
+constexpr std::uint8_t kEsc = 0x1B;
+constexpr std::uint32_t kProgramStart = 0x4004;
+constexpr std::size_t kMaxProgram = 0x8000 - 4;  // what fits in a 65536-character download
+constexpr std::size_t kMaxHexLine = 80;          // longer lines are error 13
+constexpr std::uint64_t kUploadIdleUs = 2000000;  // a HEX file silent this long has ended
+
+int hexPair(const std::string& text, std::size_t at) {
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    if (at + 1 >= text.size()) {
+        return -1;
+    }
+    const int hi = digit(text[at]);
+    const int lo = digit(text[at + 1]);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
 
 // A host that writes without end, or never reads, must not eat all memory.
 constexpr std::size_t kMaxInFlight = std::size_t{1} << 20;
@@ -21,7 +43,14 @@ char hexDigit(int value) {
 
 }  // namespace
 
-Vx310Sim::Vx310Sim() : block(defaultBlock()) {}
+Vx310Sim::Vx310Sim() : block(defaultBlock()) {
+    // A small stored program, so that a download has something to bring back.
+    std::vector<std::uint8_t> sample;
+    for (unsigned i = 0; i < 40; ++i) {
+        sample.push_back(static_cast<std::uint8_t>(0x10 + i * 7));
+    }
+    storeProgram(std::move(sample));
+}
 
 ConfigBlock Vx310Sim::defaultBlock() {
     ConfigBlock b;
@@ -74,6 +103,11 @@ void Vx310Sim::advanceTo(std::uint64_t nowUs) {
         }
         handleByte(arrival.byte, arrival.atUs);
     }
+    // A HEX file that stops without its end record.
+    if (m_input == Input::Upload && m_uploadBytes > 0 && !m_uploadQuiet &&
+        m_nowUs >= m_lastUploadUs + kUploadIdleUs) {
+        uploadFailed(10, m_lastUploadUs + kUploadIdleUs);
+    }
 }
 
 std::size_t Vx310Sim::hostRead(std::uint64_t nowUs, std::uint8_t* buffer, std::size_t capacity) {
@@ -106,6 +140,23 @@ void Vx310Sim::handleByte(std::uint8_t byte, std::uint64_t atUs) {
         return;  // the user program runs; it ignores the configuration port
     }
     switch (m_input) {
+        case Input::Overwrite:
+            if (byte == 'Y' || byte == 'y') {
+                m_input = Input::Upload;
+                m_hexLine.clear();
+                m_newProgram.clear();
+                m_uploadBytes = 0;
+                m_records = 0;
+                m_uploadQuiet = false;
+                answer("\r\nWaiting for HEX file\r\n", atUs);
+            } else {
+                m_input = Input::Line;
+                answer("\r\n" + faults.prompt, atUs);
+            }
+            break;
+        case Input::Upload:
+            handleUpload(byte, atUs);
+            break;
         case Input::Line:
             if (byte == kEnq) {
                 m_input = Input::Enq;
@@ -113,8 +164,10 @@ void Vx310Sim::handleByte(std::uint8_t byte, std::uint64_t atUs) {
                 const std::string line = std::move(m_line);
                 m_line.clear();
                 handleLine(line, atUs);
-            } else if (byte >= 0x20 && byte < 0x7F && m_line.size() < kMaxLineLength) {
-                m_line += static_cast<char>(byte);
+            } else if ((byte >= 0x20 && byte < 0x7F) || byte == kEot) {
+                if (m_line.size() < kMaxLineLength) {
+                    m_line += static_cast<char>(byte);
+                }
             }
             break;
         case Input::Enq:
@@ -141,6 +194,20 @@ void Vx310Sim::handleByte(std::uint8_t byte, std::uint64_t atUs) {
 void Vx310Sim::handleLine(const std::string& line, std::uint64_t atUs) {
     if (line == "RU") {
         m_inMonitor = false;
+        return;
+    }
+    if (line == "UF" || line == "UF \x04") {
+        if (faults.ignoreUf) {
+            return;
+        }
+        if (line == "UF") {
+            m_input = Input::Overwrite;
+            answer("\r\nOverwrite existing program (Y/N)?", atUs);
+            return;
+        }
+        std::string text = downloadText(validProgram ? program : std::vector<std::uint8_t>());
+        text.resize(text.size() - std::min(faults.shortDownload, text.size()));
+        answer("\r\nUF" + text + faults.prompt, atUs);
         return;
     }
     // An empty line, or one the monitor does not know, just gets the prompt.
@@ -195,4 +262,127 @@ void Vx310Sim::storeLoad(std::uint64_t /*atUs*/) {
         ++loadsRejected;
     }
     m_loadText.clear();
+}
+
+void Vx310Sim::storeProgram(std::vector<std::uint8_t> bytes) {
+    program = std::move(bytes);
+    validProgram = !program.empty();
+}
+
+std::uint16_t Vx310Sim::programChecksum(const std::vector<std::uint8_t>& bytes) {
+    unsigned sum = 0;
+    for (std::size_t k = 0; k < bytes.size(); k += 2) {
+        const unsigned low = k + 1 < bytes.size() ? bytes[k + 1] : 0;
+        sum = (sum + bytes[k] * 256u + low) & 0xFFFF;
+    }
+    return static_cast<std::uint16_t>(sum ^ 0xFFFF);
+}
+
+std::string Vx310Sim::downloadText(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    auto put = [&text](unsigned value) {
+        text += hexDigit(static_cast<int>(value >> 4));
+        text += hexDigit(static_cast<int>(value));
+    };
+    const unsigned length = static_cast<unsigned>(bytes.size());
+    const unsigned checksum = programChecksum(bytes);
+    put(length >> 8);
+    put(length & 0xFF);
+    put(checksum >> 8);
+    put(checksum & 0xFF);
+    for (const std::uint8_t b : bytes) {
+        put(b);
+    }
+    return text;
+}
+
+void Vx310Sim::uploadFailed(int code, std::uint64_t atUs) {
+    m_input = Input::Line;
+    answer("\r\nError=" + std::to_string(code) + "\r\n" + faults.prompt, atUs);
+}
+
+void Vx310Sim::handleUpload(std::uint8_t byte, std::uint64_t atUs) {
+    if (byte == kEsc) {
+        // CR ESC: the transfer stops and the stored program is gone.
+        m_input = Input::Line;
+        storeProgram({});
+        ++programsErased;
+        answer("\r\n" + faults.prompt, atUs);
+        return;
+    }
+    ++m_uploadBytes;
+    m_lastUploadUs = atUs;
+    if (faults.stopAfterUploadBytes >= 0 &&
+        m_uploadBytes > static_cast<std::size_t>(faults.stopAfterUploadBytes)) {
+        m_uploadQuiet = true;
+    }
+    if (m_uploadQuiet) {
+        return;
+    }
+    if (byte == kCr || byte == '\n') {
+        if (!m_hexLine.empty()) {
+            handleHexLine(atUs);
+            m_hexLine.clear();
+        }
+        return;
+    }
+    m_hexLine += static_cast<char>(byte);
+    if (m_hexLine.size() > kMaxHexLine) {
+        uploadFailed(13, atUs);
+    }
+}
+
+void Vx310Sim::handleHexLine(std::uint64_t atUs) {
+    const std::string& line = m_hexLine;
+    if (faults.uploadError != 0) {
+        uploadFailed(faults.uploadError, atUs);
+        return;
+    }
+    if (line[0] != ':') {
+        uploadFailed(12, atUs);
+        return;
+    }
+    std::vector<int> bytes;
+    for (std::size_t at = 1; at < line.size(); at += 2) {
+        bytes.push_back(hexPair(line, at));
+    }
+    const bool wellFormed = line.size() % 2 == 1 && bytes.size() >= 5 &&
+                            std::find(bytes.begin(), bytes.end(), -1) == bytes.end() &&
+                            static_cast<std::size_t>(bytes[0]) + 5 == bytes.size();
+    unsigned sum = 0;
+    for (const int b : bytes) {
+        sum += static_cast<unsigned>(b);
+    }
+    if (!wellFormed || (sum & 0xFF) != 0) {
+        uploadFailed(11, atUs);
+        return;
+    }
+    const unsigned count = static_cast<unsigned>(bytes[0]);
+    const unsigned address = static_cast<unsigned>(bytes[1] * 256 + bytes[2]);
+    const int type = bytes[3];
+    if (type == 1) {
+        storeProgram(std::move(m_newProgram));
+        ++uploadsStored;
+        m_input = Input::Line;
+        answer(std::string("\r\n") + (faults.endWithWait ? "Programming, wait.." : "Done") +
+                   "\r\n" + faults.prompt,
+               atUs);
+        return;
+    }
+    if (type != 0 || address < kProgramStart || address + count > kProgramStart + kMaxProgram) {
+        uploadFailed(14, atUs);
+        return;
+    }
+    const std::size_t offset = address - kProgramStart;
+    if (m_newProgram.size() < offset + count) {
+        m_newProgram.resize(offset + count, 0xFF);
+    }
+    for (unsigned k = 0; k < count; ++k) {
+        m_newProgram[offset + k] = static_cast<std::uint8_t>(bytes[4 + k]);
+    }
+    if (++m_records % 8 == 0) {
+        char progress[32];
+        std::snprintf(progress, sizeof progress, "Addr %04X\r\n", address);
+        answer(progress, atUs);
+    }
 }

@@ -18,6 +18,11 @@ struct SimFaults {
     int replyLengthDelta = 0;         // -1: the read reply is one byte short, +1: one byte too many
     std::uint32_t answerDelayMs = 0;  // every answer starts this much later
     std::string prompt = ">";         // what the device sends as its prompt
+    int uploadError = 0;              // non-zero: the first HEX record is answered Error=N
+    long stopAfterUploadBytes = -1;   // >= 0: goes quiet after this many bytes of a HEX file
+    bool ignoreUf = false;            // says nothing to "UF"
+    bool endWithWait = false;         // ends an upload with ", wait.." instead of "Done"
+    std::size_t shortDownload = 0;    // characters left off the end of a download
 };
 
 // A byte-level model of the VX310's EXECUTIVE command monitor, with the serial wire in both
@@ -51,6 +56,14 @@ public:
     // False once "RU" has started the device's program: the monitor answers no more.
     bool inMonitor() const { return m_inMonitor; }
 
+    // The user program, stored from 0x4004; the 'p' status follows it.
+    std::vector<std::uint8_t> program;
+    // Replaces the stored program (and its status).
+    void storeProgram(std::vector<std::uint8_t> bytes);
+    // The download form of the program: length, checksum, bytes, in hexadecimal text.
+    static std::string downloadText(const std::vector<std::uint8_t>& bytes);
+    static std::uint16_t programChecksum(const std::vector<std::uint8_t>& bytes);
+
     // --- what tests look at ---
     struct Arrival {
         std::uint64_t atUs;
@@ -61,6 +74,8 @@ public:
     int loadsRejected = 0;          // store commands whose block was refused
     std::string lastLoadText;       // the 260 characters of the last store command
     int readCommands = 0;           // read commands handled (counted when silent, too)
+    int uploadsStored = 0;          // HEX files accepted
+    int programsErased = 0;         // uploads and deletes aborted with CR ESC
 
     // A plausible device: PROG product with a valid program.
     static ConfigBlock defaultBlock();
@@ -72,7 +87,11 @@ private:
     std::string readReply() const;
     void storeLoad(std::uint64_t atUs);
 
-    enum class Input { Line, Enq, LoadText };
+    void handleUpload(std::uint8_t byte, std::uint64_t atUs);
+    void handleHexLine(std::uint64_t atUs);
+    void uploadFailed(int code, std::uint64_t atUs);
+
+    enum class Input { Line, Enq, LoadText, Overwrite, Upload };
 
     std::deque<Arrival> m_toDevice;        // in flight from the host
     std::deque<Arrival> m_toHost;          // in flight to the host
@@ -83,4 +102,11 @@ private:
     std::string m_line;
     std::string m_loadText;
     bool m_inMonitor = true;
+    // The HEX file being received.
+    std::string m_hexLine;
+    std::vector<std::uint8_t> m_newProgram;
+    std::size_t m_uploadBytes = 0;
+    std::uint64_t m_lastUploadUs = 0;
+    std::size_t m_records = 0;
+    bool m_uploadQuiet = false;
 };

@@ -35,6 +35,11 @@ const char kUsage[] =
     "  --no-program    no valid user program is stored\n"
     "  --mode N        ADE mode, 0..3 (3 = off)\n"
     "  --serial N      serial number, 0..65535\n"
+    "  --upload-error N  answer the first HEX record with Error=N\n"
+    "  --stop-after N  go quiet after N bytes of an uploaded HEX file\n"
+    "  --ignore-uf     say nothing to the user-program command UF\n"
+    "  --end-with-wait end an upload with \", wait..\" instead of \"Done\"\n"
+    "  --short-download N  leave N characters off a download\n"
     "  --help          show this help\n"
     "  --version       show the version\n";
 
@@ -116,7 +121,9 @@ int main(int argc, char* argv[]) {
             hasValue = true;
         }
         const bool takesValue = option == "--link" || option == "--delay" || option == "--prompt" ||
-                                option == "--mode" || option == "--serial";
+                                option == "--mode" || option == "--serial" ||
+                                option == "--upload-error" || option == "--stop-after" ||
+                                option == "--short-download";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 return usageError(option + " needs a value");
@@ -161,13 +168,32 @@ int main(int argc, char* argv[]) {
             device.block.setByte(Offset::productType, 0);
             blockChanged = true;
         } else if (option == "--no-program") {
-            device.validProgram = false;
+            device.storeProgram({});
         } else if (option == "--mode") {
             if (!parseNumber(value, 3, number)) {
                 return usageError("--mode needs 0, 1, 2 or 3");
             }
             device.block.setByte(Offset::adeMode, static_cast<unsigned>(number));
             blockChanged = true;
+        } else if (option == "--upload-error") {
+            if (!parseNumber(value, 255, number) || number == 0) {
+                return usageError("--upload-error needs a code, 1..255");
+            }
+            device.faults.uploadError = static_cast<int>(number);
+        } else if (option == "--stop-after") {
+            if (!parseNumber(value, 1000000, number)) {
+                return usageError("--stop-after needs a byte count");
+            }
+            device.faults.stopAfterUploadBytes = static_cast<long>(number);
+        } else if (option == "--ignore-uf") {
+            device.faults.ignoreUf = true;
+        } else if (option == "--end-with-wait") {
+            device.faults.endWithWait = true;
+        } else if (option == "--short-download") {
+            if (!parseNumber(value, 65536, number)) {
+                return usageError("--short-download needs a character count");
+            }
+            device.faults.shortDownload = static_cast<std::size_t>(number);
         } else if (option == "--serial") {
             if (!parseNumber(value, 65535, number)) {
                 return usageError("--serial needs a number, 0..65535");

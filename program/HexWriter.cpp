@@ -1,0 +1,148 @@
+#include "HexWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "device/ConfigBlock.h"
+
+namespace {
+
+constexpr std::size_t kRecordBytes = 32;
+constexpr char kEndRecord[] = ":00400401BB\n";
+
+void appendHexByte(std::string& out, unsigned value) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += digits[(value >> 4) & 0xF];
+    out += digits[value & 0xF];
+}
+
+Notice downloadNotice(const std::string& text, NoticeIcon icon = NoticeIcon::None) {
+    return {text, kDownloadCaption, icon, NoticeButtons::Ok};
+}
+
+// Reads up to limit bytes; false when the file cannot be opened or a read fails.
+enum class SourceRead { Ok, OpenFailed, ReadFailed };
+SourceRead readSource(const std::string& path, std::size_t limit, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return SourceRead::OpenFailed;
+    }
+    out.assign(limit, '\0');
+    std::size_t done = 0;
+    while (done < limit) {
+        const ssize_t n = ::read(fd, &out[done], limit - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return SourceRead::ReadFailed;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    out.resize(done);
+    ::close(fd);
+    return SourceRead::Ok;
+}
+
+}  // namespace
+
+DownloadConversion convertDownload(const std::string& input) {
+    DownloadConversion result;
+    const std::string text = input.substr(0, kDownloadBufferSize);
+    if (text.size() <= 4) {
+        result.outcome = DownloadConversion::ReadFailed;
+        return result;
+    }
+    const std::size_t n = text.size() / 2;
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(16 * hexDigitValue(text[2 * i]) +
+                                             hexDigitValue(text[2 * i + 1]));
+    }
+    const unsigned length = bytes[0] * 256u + bytes[1];
+    const unsigned stated = bytes[2] * 256u + bytes[3];
+    result.programLength = length;
+    result.bytesDownloaded = static_cast<unsigned>(n);
+    if (n < length + 4u) {
+        result.outcome = DownloadConversion::ShortData;
+        return result;
+    }
+    // 16-bit words high byte first; an odd program's last word has a low byte of 0 when the
+    // download holds no byte after the program, and that byte otherwise.
+    unsigned sum = 0;
+    for (unsigned k = 0; k < (length + 1) / 2; ++k) {
+        const std::size_t hi = 4 + 2 * k;
+        const unsigned low = hi + 1 < n ? bytes[hi + 1] : 0;
+        sum = (sum + bytes[hi] * 256u + low) & 0xFFFF;
+    }
+    result.checksumMatches = stated == ((sum ^ 0xFFFF) & 0xFFFF);
+
+    std::string& hex = result.hex;
+    unsigned address = kProgramStart;
+    for (std::size_t index = 4; index < length + 4u; index += kRecordBytes) {
+        const unsigned count =
+            static_cast<unsigned>(std::min<std::size_t>(kRecordBytes, length + 4u - index));
+        hex += ':';
+        appendHexByte(hex, count);
+        appendHexByte(hex, address >> 8);
+        appendHexByte(hex, address);
+        appendHexByte(hex, 0);
+        unsigned check = count + ((address >> 8) & 0xFF) + (address & 0xFF);
+        for (unsigned k = 0; k < count; ++k) {
+            appendHexByte(hex, bytes[index + k]);
+            check += bytes[index + k];
+        }
+        appendHexByte(hex, (0x100 - (check & 0xFF)) & 0xFF);
+        hex += '\n';
+        address = (address + count) & 0xFFFF;
+    }
+    hex += kEndRecord;
+    result.outcome = DownloadConversion::Converted;
+    return result;
+}
+
+void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexPath,
+                          Notifier& notifier, FileSaver& saver) {
+    std::string text;
+    const SourceRead read = readSource(sourcePath, kDownloadBufferSize, text);
+    if (read == SourceRead::OpenFailed) {
+        notifier.show(downloadNotice("Failed to open file: " + sourcePath));
+        return;
+    }
+    const DownloadConversion result =
+        read == SourceRead::Ok ? convertDownload(text) : DownloadConversion{};
+    switch (result.outcome) {
+        case DownloadConversion::ReadFailed:
+            notifier.show(downloadNotice("Failed to read from file: " + sourcePath));
+            return;
+        case DownloadConversion::ShortData:
+            notifier.show(downloadNotice(
+                "Insufficient data downloaded from VX310-PROG or incorrect length\n(program "
+                "length = " +
+                std::to_string(result.programLength) +
+                ", bytes downloaded = " + std::to_string(result.bytesDownloaded) + ")"));
+            return;
+        case DownloadConversion::Converted:
+            break;
+    }
+    if (!saver.save(hexPath, result.hex)) {
+        notifier.show(downloadNotice("Failed to create file: " + hexPath));
+        return;
+    }
+    const std::string lengthLine = "\nProgram length = " + std::to_string(result.programLength);
+    if (result.checksumMatches) {
+        notifier.show(downloadNotice(hexPath + " created successfully" + lengthLine,
+                                     NoticeIcon::Information));
+    } else {
+        notifier.show(downloadNotice(
+            hexPath + " created" + lengthLine + "\nWarning: Program checksum is incorrect",
+            NoticeIcon::Exclamation));
+    }
+}
