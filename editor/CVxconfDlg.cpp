@@ -13,6 +13,7 @@
 #include "editor/ModeDialogWidgets.h"
 #include "editor/Tips.h"
 #include "platform/QtHelpViewer.h"
+#include "program/fileUploadDialog.h"
 #include "ui_CVxconfDlg.h"
 
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
@@ -28,7 +29,8 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
       m_fileDialogs(this, m_help),
       m_settingsFile(std::move(settingsFile)),
       m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this),
-      m_configFiles(m_editor, files != nullptr ? *files : m_fileDialogs, m_saver, *this) {
+      m_configFiles(m_editor, files != nullptr ? *files : m_fileDialogs, m_saver, *this),
+      m_programs(m_editor, files != nullptr ? *files : m_fileDialogs, m_saver, *this) {
     initProgramResources();
     m_ui->setupUi(this);
     setWindowTitle(MainText::kCaption);
@@ -289,9 +291,23 @@ int CVxconfDlg::runDescriptionDialog(DescriptionDialog& dialog) {
     loadsaveConfigDialog window(dialog, m_editor.showHints(), this);
     return window.exec();
 }
-void CVxconfDlg::downloadProgram() {}
-void CVxconfDlg::uploadProgram() {}
-void CVxconfDlg::deleteProgram() {}
+void CVxconfDlg::downloadProgram() {
+    m_programs.downloadProgram();
+}
+
+void CVxconfDlg::uploadProgram() {
+    m_programs.uploadProgram();
+}
+
+void CVxconfDlg::deleteProgram() {
+    m_programs.deleteProgram();
+}
+
+int CVxconfDlg::runTransferDialog(const std::function<void(Transfer&)>& prepare) {
+    fileUploadDialog dialog(m_editor, this);
+    prepare(dialog.transfer());
+    return dialog.exec();
+}
 void CVxconfDlg::helpTopics() {
     m_help->showContents();
 }

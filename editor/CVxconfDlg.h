@@ -14,6 +14,7 @@
 #include "platform/MessageBoxNotifier.h"
 #include "platform/QtFileChooser.h"
 #include "platform/QtFileSaver.h"
+#include "program/ProgramCommands.h"
 
 namespace Ui {
 class CVxconfDlg;
@@ -38,7 +39,7 @@ constexpr int kShowHints = 32780;
 
 // The main window: the form of both ports and the mode, the device's labels, the four
 // buttons and the menu. The rules behind it live in Editor.
-class CVxconfDlg : public QDialog, private EditorView, private ConfigFileView {
+class CVxconfDlg : public QDialog, private EditorView, private ConfigFileView, private ProgramView {
     Q_OBJECT
 public:
     // Without a notifier, notices are shown as message boxes; without a file chooser, files
@@ -92,6 +93,8 @@ private:
     void closeWindow() override;
     // ConfigFileView
     int runDescriptionDialog(DescriptionDialog& dialog) override;
+    // ProgramView
+    int runTransferDialog(const std::function<void(Transfer&)>& prepare) override;
 
     void buildMenu();
     void insertDownloadItem();
@@ -111,6 +114,7 @@ private:
     std::optional<int> m_startPort;
     Editor m_editor;
     ConfigFileCommands m_configFiles;
+    ProgramCommands m_programs;
     std::array<QComboBox*, kFormListCount> m_lists{};
     QMenuBar* m_menuBar = nullptr;
     QMenu* m_fileMenu = nullptr;

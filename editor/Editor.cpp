@@ -157,6 +157,19 @@ void Editor::sendBlock(const ConfigBlock& block) {
     readConfiguration();
 }
 
+void Editor::rememberUserProgramDir(const std::string& folder) {
+    if (folder != m_userProgramDir) {
+        m_userProgramDir = folder;
+        m_userProgramDirChanged = true;
+    }
+}
+
+void Editor::setProgramButtons(bool upload, bool remove) {
+    m_screen.uploadEnabled = upload;
+    m_screen.deleteEnabled = remove;
+    m_view.render();
+}
+
 void Editor::rememberConfigFileDir(const std::string& folder) {
     if (folder != m_configFileDir) {
         m_configFileDir = folder;

@@ -116,6 +116,9 @@ public:
     void sendBlock(const ConfigBlock& block);
     // The folder of the configuration file last chosen; marked changed when it differs.
     void rememberConfigFileDir(const std::string& folder);
+    void rememberUserProgramDir(const std::string& folder);
+    // "Up&load Program" and "&Delete Program", while a transfer runs.
+    void setProgramButtons(bool upload, bool remove);
     void startProgram();
     void chooseOtherPort() { selectPort(-1, true); }
     void enterDemo() { selectPort(0, true); }
@@ -126,6 +129,7 @@ public:
     const std::string& userProgramDir() const { return m_userProgramDir; }
     const std::string& configFileDir() const { return m_configFileDir; }
     bool configFileDirChanged() const { return m_configFileDirChanged; }
+    bool userProgramDirChanged() const { return m_userProgramDirChanged; }
     bool closed() const { return m_closed; }
 
 private:

@@ -17,7 +17,7 @@ inline constexpr char kDownloadCaption[] = "VX310-PROG Download Program";
 struct DownloadConversion {
     enum Outcome { Converted, ReadFailed, ShortData };
     Outcome outcome = ReadFailed;
-    unsigned programLength = 0;  // L
+    unsigned programLength = 0;    // L
     unsigned bytesDownloaded = 0;  // N, header included
     bool checksumMatches = false;
     std::string hex;  // the HEX file's text, when Converted

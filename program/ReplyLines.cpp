@@ -12,7 +12,8 @@ constexpr std::uint8_t kCr = 0x0D;
 // The buffer as a terminated text: up to its first NUL.
 std::size_t textLength(const std::uint8_t* b, std::size_t count) {
     const void* nul = std::memchr(b, 0, count);
-    return nul == nullptr ? count : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - b);
+    return nul == nullptr ? count
+                          : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - b);
 }
 
 // Offset of needle in the terminated text, or npos.

@@ -7,7 +7,7 @@
 // The VX310's reply lines while a user program is uploaded, and its error reports.
 
 struct ResponseLine {
-    std::string line;      // printable characters, carriage returns as line feeds
+    std::string line;       // printable characters, carriage returns as line feeds
     bool waitSeen = false;  // the buffer's text holds ", wait.."
 };
 

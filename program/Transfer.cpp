@@ -76,8 +76,7 @@ bool Transfer::writeToFile(const std::uint8_t* data, std::size_t count) {
 }
 
 void Transfer::abort() {
-    const bool waiting = m_state != TransferState::Aborting &&
-                         m_state != TransferState::Completed;
+    const bool waiting = m_state != TransferState::Aborting && m_state != TransferState::Completed;
     if (m_busy || !waiting) {
         return;
     }
@@ -106,7 +105,7 @@ void Transfer::tick() {
         m_dialog.stopTimer();
         link.purge();
         const bool sent = m_mode == TransferMode::Download ? link.writeString(kDownloadCommand)
-                                                            : link.writeString(kUploadCommand);
+                                                           : link.writeString(kUploadCommand);
         if (sent) {
             m_state = TransferState::WaitReply;
             m_dialog.startTimer(kTickMs);
@@ -158,7 +157,8 @@ void Transfer::tick() {
     } else if (m_state == TransferState::Begin) {
         if (m_mode == TransferMode::Upload) {
             m_screen.progressMin = 0;
-            m_screen.progressMax = static_cast<int>(std::min<std::uint32_t>(m_programSize, 0x7FFFFFFF));
+            m_screen.progressMax =
+                static_cast<int>(std::min<std::uint32_t>(m_programSize, 0x7FFFFFFF));
             m_progressStep = static_cast<int>(kBlockBytes);
             m_state = TransferState::Sending;
         } else {

@@ -12,8 +12,8 @@ constexpr std::uint8_t kLoadCommand = 'L';
 constexpr std::uint8_t kEot = 0x04;
 constexpr std::uint8_t kEsc = 0x1B;
 constexpr std::uint32_t kProgramStart = 0x4004;
-constexpr std::size_t kMaxProgram = 0x8000 - 4;  // what fits in a 65536-character download
-constexpr std::size_t kMaxHexLine = 80;          // longer lines are error 13
+constexpr std::size_t kMaxProgram = 0x8000 - 4;   // what fits in a 65536-character download
+constexpr std::size_t kMaxHexLine = 80;           // longer lines are error 13
 constexpr std::uint64_t kUploadIdleUs = 2000000;  // a HEX file silent this long has ended
 
 int hexPair(const std::string& text, std::size_t at) {

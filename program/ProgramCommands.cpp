@@ -1,0 +1,131 @@
+#include "ProgramCommands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "editor/HelpContexts.h"
+#include "program/HexWriter.h"
+
+namespace {
+
+FileDialogRequest hexRequest(FileDialogKind kind, const char* title, const std::string& folder) {
+    FileDialogRequest request;
+    request.kind = kind;
+    request.title = title;
+    request.filter = ProgramText::kFilter;
+    request.defaultExtension = ProgramText::kExtension;
+    request.initialFolder = folder;
+    request.hideReadOnly = true;
+    request.helpButton = true;
+    request.helpContext = kUploadFileHelpContext;
+    return request;
+}
+
+// Closes the descriptor however the command is left.
+struct FileCloser {
+    int fd;
+    ~FileCloser() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+}  // namespace
+
+ProgramCommands::ProgramCommands(Editor& editor, FileChooser& files, FileSaver& saver,
+                                 ProgramView& view)
+    : m_editor(editor), m_files(files), m_saver(saver), m_view(view) {}
+
+FileDialogRequest ProgramCommands::uploadRequest(const std::string& folder) {
+    FileDialogRequest request = hexRequest(FileDialogKind::Open, ProgramText::kUploadTitle, folder);
+    request.fileMustExist = true;
+    request.pathCapacity = kUploadPathCapacity;
+    return request;
+}
+
+FileDialogRequest ProgramCommands::downloadRequest(const std::string& folder) {
+    FileDialogRequest request =
+        hexRequest(FileDialogKind::Save, ProgramText::kDownloadTitle, folder);
+    request.overwritePrompt = true;
+    request.pathMustExist = true;
+    request.pathCapacity = kDownloadPathCapacity;
+    return request;
+}
+
+bool ProgramCommands::ask(const std::string& question, const char* caption) {
+    return m_editor.notifier().show({question, caption, NoticeIcon::Question,
+                                     NoticeButtons::YesNo}) == NoticeAnswer::Yes;
+}
+
+void ProgramCommands::fileError(const std::string& text) {
+    m_editor.notifier().show(
+        {text, ProgramText::kFileErrorCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+}
+
+void ProgramCommands::uploadProgram() {
+    const std::optional<ChosenFile> chosen =
+        m_files.choose(uploadRequest(m_editor.userProgramDir()));
+    if (!chosen) {
+        return;
+    }
+    if (!ask("Are you sure that you want to upload user program \"" + chosen->fileName + "\"?",
+             ProgramText::kUploadCaption)) {
+        return;
+    }
+    m_editor.rememberUserProgramDir(folderOfChosenFile(chosen->path, chosen->fileName));
+    FileCloser file{::open(chosen->path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        fileError("Unable to open file: \"" + chosen->path + "\"?");
+        return;
+    }
+    std::uint8_t first = 0;
+    if (::read(file.fd, &first, 1) != 1 || first != ':') {
+        m_editor.notifier().show({ProgramText::kInvalidFormat, ProgramText::kUploadTitle,
+                                  NoticeIcon::Exclamation, NoticeButtons::Ok});
+        return;
+    }
+    ::lseek(file.fd, 0, SEEK_SET);
+    m_editor.setProgramButtons(false, m_editor.screen().deleteEnabled);
+    FdProgramFile program(file.fd);
+    const auto size = static_cast<std::uint32_t>(std::min<off_t>(info.st_size, 0xFFFFFFFF));
+    m_view.runTransferDialog(
+        [&](Transfer& transfer) { transfer.PrepareUpload(chosen->fileName, program, size); });
+    m_editor.readConfiguration();
+}
+
+void ProgramCommands::deleteProgram() {
+    if (!ask(ProgramText::kDeleteQuestion, ProgramText::kDeleteCaption)) {
+        return;
+    }
+    m_view.runTransferDialog([](Transfer& transfer) { transfer.PrepareDelete(); });
+    m_editor.readConfiguration();
+}
+
+void ProgramCommands::downloadProgram() {
+    const std::optional<ChosenFile> chosen =
+        m_files.choose(downloadRequest(m_editor.userProgramDir()));
+    if (!chosen) {
+        return;
+    }
+    m_editor.rememberUserProgramDir(folderOfChosenFile(chosen->path, chosen->fileName));
+    const std::string temporary = chosen->path + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const std::string writeError = "Unable to write file: \"" + chosen->path + "\"?";
+    if (fd < 0) {
+        fileError(writeError);
+        return;
+    }
+    m_editor.setProgramButtons(false, false);
+    FdProgramFile output(fd);
+    m_view.runTransferDialog(
+        [&](Transfer& transfer) { transfer.PrepareDownload(chosen->fileName, output); });
+    const bool closed = ::close(fd) == 0;
+    ConvertDownloadToHex(temporary, chosen->path, m_editor.notifier(), m_saver);
+    m_editor.setProgramButtons(true, true);
+    if (!closed) {
+        fileError(writeError);
+    }
+}
