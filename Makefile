@@ -9,14 +9,14 @@ BUILD_TYPE ?= RelWithDebInfo
 DEBIAN_PACKAGES := cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev \
 	libgl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format fonts-dejavu-core \
 	qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite \
-	clang libfuzzer-14-dev xvfb xauth x11-utils
+	clang libfuzzer-14-dev xvfb xauth x11-utils srecord
 
 # Sanitized test run and fuzzing, each in a build folder of its own.
 SANITIZE_DIR ?= build-sanitize
 FUZZ_DIR ?= build-fuzz
 SECONDS ?= 60
 FUZZ_TARGETS := fuzz_config_block fuzz_profile fuzz_port_names fuzz_settings fuzz_simulator \
-	fuzz_config_file
+	fuzz_config_file fuzz_reply_lines fuzz_download
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
 

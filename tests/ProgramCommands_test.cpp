@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FakeEditorView.h"
+#include "program/ProgramCommands.h"
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class PlainSaver : public FileSaver {
+public:
+    bool save(const std::string& path, const std::string& bytes) override {
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+        return bool(out);
+    }
+};
+
+// The transfer dialog without widgets: its machine runs against the simulated device.
+class FakeTransferView : public ProgramView {
+public:
+    FakeTransferView(Editor& editor, SimClock& clock) : m_editor(editor), m_clock(clock) {}
+    int runTransferDialog(const std::function<void(Transfer&)>& prepare) override {
+        ++runs;
+        FakeDialogControl control;
+        Transfer transfer(m_editor, control);
+        prepare(transfer);
+        modes.push_back(transfer.mode());
+        uploadButtonDuring = m_editor.screen().uploadEnabled;
+        transfer.start();
+        for (int i = 0; i < 5000 && control.result < 0; ++i) {
+            m_clock.advanceMs(100);
+            transfer.tick();
+        }
+        return control.result;
+    }
+    int runs = 0;
+    std::vector<TransferMode> modes;
+    bool uploadButtonDuring = true;
+
+private:
+    Editor& m_editor;
+    SimClock& m_clock;
+};
+
+struct ProgramTest : public ::testing::Test {
+    ProgramTest()
+        : driver(clock), view(clock), editor(driver, notes, view), transfers(editor, clock),
+          commands(editor, files, saver, transfers) {
+        view.editor = &editor;
+        device.pacing = false;
+        driver.attach(1, device);
+        char pattern[] = "/tmp/vxprogXXXXXX";
+        dir = mkdtemp(pattern);
+        Settings settings;
+        settings.pcPort = 1;
+        settings.userProgramDir = "/start";
+        editor.applySettings(settings);
+        editor.initialise();
+    }
+    ~ProgramTest() override { std::filesystem::remove_all(dir); }
+    std::string put(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    }
+
+    SimClock clock;
+    Vx310Sim device;
+    SimPortDriver driver;
+    RecordingNotifier notes;
+    FakeView view;
+    Editor editor;
+    ScriptedFiles files;
+    PlainSaver saver;
+    FakeTransferView transfers;
+    ProgramCommands commands;
+    std::string dir;
+};
+
+TEST_F(ProgramTest, OnlyAFileThatStartsWithAColonIsSent) {
+    const Notice invalid = exclamation("Invalid file format", "Upload User HEX Program File");
+    for (const std::string& contents :
+         {std::string(), std::string("\xEF\xBB\xBF:00000001FF\r\n"), std::string(" :00000001FF")}) {
+        files.answers = {put("bad.hex", contents)};
+        commands.uploadProgram();
+        EXPECT_EQ(notes.notices.back(), invalid) << contents;
+    }
+    EXPECT_EQ(transfers.runs, 0);
+    EXPECT_EQ(notes.notices.front(),
+              (Notice{"Are you sure that you want to upload user program \"bad.hex\"?",
+                      "Upload User HEX Program", NoticeIcon::Question, NoticeButtons::YesNo}));
+    EXPECT_EQ(editor.userProgramDir(), dir) << "remembered before the file was looked at";
+    EXPECT_TRUE(editor.userProgramDirChanged());
+
+    files.answers = {dir + "/missing.hex"};
+    commands.uploadProgram();
+    EXPECT_EQ(notes.notices.back(),
+              exclamation("Unable to open file: \"" + dir + "/missing.hex\"?", "File error"));
+
+    // ':' and anything after it: the device judges the rest.
+    notes.notices.clear();
+    files.answers = {put("garbage.hex", ":this is not hex\r\n")};
+    commands.uploadProgram();
+    EXPECT_EQ(transfers.runs, 1);
+    EXPECT_FALSE(transfers.uploadButtonDuring);
+    ASSERT_GE(notes.notices.size(), 2u);
+    EXPECT_EQ(notes.notices[1].caption, "VX310 error");
+    EXPECT_EQ(view.connectionDialogs, 2) << "the configuration is read again";
+}
+
+TEST_F(ProgramTest, UploadRequestAndNoEndTheCommand) {
+    notes.answers = {NoticeAnswer::No};
+    files.answers = {put("p.hex", ":00000001FF\r\n")};
+    commands.uploadProgram();
+    ASSERT_EQ(files.requests.size(), 1u);
+    FileDialogRequest expected;
+    expected.kind = FileDialogKind::Open;
+    expected.title = "Upload User HEX Program File";
+    expected.filter = "Hex files (*.hex)|*.hex|All files (*.*)|*.*||";
+    expected.defaultExtension = "hex";
+    expected.initialFolder = "/start";
+    expected.fileMustExist = true;
+    expected.hideReadOnly = true;
+    expected.helpButton = true;
+    expected.helpContext = 0x2006E;
+    expected.pathCapacity = 260;
+    EXPECT_EQ(files.requests[0], expected);
+    EXPECT_EQ(transfers.runs, 0);
+    EXPECT_FALSE(editor.userProgramDirChanged());
+}
+
+TEST_F(ProgramTest, UploadThenDeleteThroughTheDevice) {
+    files.answers = {put("p.hex", ":02400400123474\r\n:00000001FF\r\n")};
+    commands.uploadProgram();
+    EXPECT_EQ(device.program, (std::vector<std::uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(editor.screen().validProgramLabel, "Valid Program: YES");
+
+    notes.answers = {NoticeAnswer::Yes};
+    commands.deleteProgram();
+    EXPECT_EQ(transfers.modes.back(), TransferMode::Delete);
+    EXPECT_TRUE(device.program.empty());
+    EXPECT_EQ(editor.screen().validProgramLabel, "Valid Program: NO");
+    EXPECT_FALSE(editor.screen().deleteEnabled);
+}
+
+TEST_F(ProgramTest, DownloadLeavesTheTemporaryFileAndWritesTheHexFile) {
+    const std::string hex = dir + "/back.hex";
+    files.answers = {hex};
+    commands.downloadProgram();
+    EXPECT_EQ(files.requests[0].title, "Download User Program From VX310");
+    EXPECT_TRUE(files.requests[0].overwritePrompt);
+    EXPECT_EQ(files.requests[0].pathCapacity, 1024u);
+    EXPECT_EQ(readAll(hex + ".tmp"), Vx310Sim::downloadText(device.program));
+    EXPECT_EQ(readAll(hex).substr(0, 9), ":20400400");
+    EXPECT_EQ(notes.notices.back().text,
+              hex + " created successfully\nProgram length = " +
+                  std::to_string(device.program.size()));
+    EXPECT_TRUE(editor.screen().uploadEnabled);
+    EXPECT_TRUE(editor.screen().deleteEnabled);
+    EXPECT_EQ(view.connectionDialogs, 1) << "no read after a download";
+
+    files.answers = {dir + "/no/such/folder/x.hex"};
+    commands.downloadProgram();
+    EXPECT_EQ(notes.notices.back(),
+              exclamation("Unable to write file: \"" + dir + "/no/such/folder/x.hex\"?",
+                          "File error"));
+}
+
+}  // namespace
