@@ -8,41 +8,12 @@
 #include <QProcess>
 #include <QThread>
 
+#include "BenchSupport.h"
 #include "device/ConnectionRead.h"
 #include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 
 namespace {
-
-constexpr unsigned kSimPort = 200;
-
-class QuietNotifier : public Notifier {
-public:
-    NoticeAnswer show(const Notice&) override {
-        ++count;
-        return NoticeAnswer::Ok;
-    }
-    int count = 0;
-};
-
-class Host : public DeviceHost {
-public:
-    explicit Host(SerialPortDriver& driver) : m_link(driver, notes) {}
-    SerialLink& link() override { return m_link; }
-    ConfigBlock& block() override { return m_block; }
-    bool& validProgram() override { return m_valid; }
-    int pcPort() const override { return port; }
-    void selectPort(int n, bool) override { port = n; }
-    Notifier& notifier() override { return notes; }
-
-    QuietNotifier notes;
-    int port = kSimPort;
-
-private:
-    SerialLink m_link;
-    ConfigBlock m_block;
-    bool m_valid = false;
-};
 
 class Control : public DialogControl {
 public:
@@ -113,11 +84,3 @@ void BM_ProbeAllPorts(benchmark::State& state) {
 BENCHMARK(BM_ProbeAllPorts)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sum += static_cast<unsigned>(16 * hexDigitValue(line[i]) + hexDigitValue(line[i + 1]));
         }
         FUZZ_CHECK((sum & 0xFF) == 0);
-        const unsigned count = static_cast<unsigned>(hexDigitValue(line[1]) * 16 + hexDigitValue(line[2]));
+        const unsigned count =
+            static_cast<unsigned>(hexDigitValue(line[1]) * 16 + hexDigitValue(line[2]));
         FUZZ_CHECK(line.size() == 11 + 2 * count && count <= 32);
         sawEnd = line == ":00400401BB";
         programBytes += sawEnd ? 0 : count;

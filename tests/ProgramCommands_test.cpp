@@ -54,7 +54,10 @@ private:
 
 struct ProgramTest : public ::testing::Test {
     ProgramTest()
-        : driver(clock), view(clock), editor(driver, notes, view), transfers(editor, clock),
+        : driver(clock),
+          view(clock),
+          editor(driver, notes, view),
+          transfers(editor, clock),
           commands(editor, files, saver, transfers) {
         view.editor = &editor;
         device.pacing = false;
@@ -161,18 +164,17 @@ TEST_F(ProgramTest, DownloadLeavesTheTemporaryFileAndWritesTheHexFile) {
     EXPECT_EQ(files.requests[0].pathCapacity, 1024u);
     EXPECT_EQ(readAll(hex + ".tmp"), Vx310Sim::downloadText(device.program));
     EXPECT_EQ(readAll(hex).substr(0, 9), ":20400400");
-    EXPECT_EQ(notes.notices.back().text,
-              hex + " created successfully\nProgram length = " +
-                  std::to_string(device.program.size()));
+    EXPECT_EQ(notes.notices.back().text, hex + " created successfully\nProgram length = " +
+                                             std::to_string(device.program.size()));
     EXPECT_TRUE(editor.screen().uploadEnabled);
     EXPECT_TRUE(editor.screen().deleteEnabled);
     EXPECT_EQ(view.connectionDialogs, 1) << "no read after a download";
 
     files.answers = {dir + "/no/such/folder/x.hex"};
     commands.downloadProgram();
-    EXPECT_EQ(notes.notices.back(),
-              exclamation("Unable to write file: \"" + dir + "/no/such/folder/x.hex\"?",
-                          "File error"));
+    EXPECT_EQ(
+        notes.notices.back(),
+        exclamation("Unable to write file: \"" + dir + "/no/such/folder/x.hex\"?", "File error"));
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ TEST(EndToEnd, UploadDownloadAndDeleteTheUserProgram) {
     // srecord, a tool we did not write, turns it back into the program's bytes.
     const QString binPath = dir.filePath("back.bin");
     QProcess cat;
-    cat.start("srec_cat", {backPath, "-Intel", "-offset", "-", "-minimum-addr", backPath,
-                           "-Intel", "-o", binPath, "-Binary"});
+    cat.start("srec_cat", {backPath, "-Intel", "-offset", "-", "-minimum-addr", backPath, "-Intel",
+                           "-o", binPath, "-Binary"});
     ASSERT_TRUE(cat.waitForFinished(10000));
     ASSERT_EQ(cat.exitCode(), 0) << cat.readAllStandardError().toStdString();
     QFile bin(binPath);
