@@ -216,6 +216,60 @@ TEST_F(SimTest, WithoutPacingBytesMoveInstantly) {
     EXPECT_EQ(readNow().size(), std::size_t{1} << 20);
 }
 
+// The user-program commands, as the device checks a HEX file line by line.
+TEST_F(SimTest, UserProgramUploadIsCheckedLikeTheDeviceDoes) {
+    device.pacing = false;
+    auto upload = [this](const std::string& file) {
+        readNow();
+        send("UF\r");
+        EXPECT_NE(readNow().find("Overwrite"), std::string::npos);
+        send("Y");
+        EXPECT_NE(readNow().find("Waiting"), std::string::npos);
+        send(file);
+        return readNow();
+    };
+    EXPECT_NE(upload(":02400400123474\r\n:00000001FF\r\n").find("Done"), std::string::npos);
+    EXPECT_EQ(device.program, (std::vector<std::uint8_t>{0x12, 0x34}));
+    EXPECT_TRUE(device.validProgram);
+    EXPECT_NE(upload(":02400400123475\r\n").find("Error=11"), std::string::npos);
+    EXPECT_NE(upload("02400400123474\r\n").find("Error=12"), std::string::npos);
+    EXPECT_NE(upload(":" + std::string(90, '0') + "\r\n").find("Error=13"), std::string::npos);
+    EXPECT_NE(upload(":020000001234B8\r\n").find("Error=14"), std::string::npos);
+    // No end record: the device gives up once the file has gone quiet.
+    upload(":02400400123474\r\n");
+    driver.clock().advanceMs(2500);
+    EXPECT_NE(readNow().find("Error=10"), std::string::npos);
+    EXPECT_EQ(device.program, (std::vector<std::uint8_t>{0x12, 0x34})) << "kept on failure";
+
+    device.faults.endWithWait = true;
+    EXPECT_NE(upload(":00000001FF\r\n").find(", wait.."), std::string::npos);
+
+    // CR ESC ends the transfer and erases the program: that is how Delete works.
+    device.storeProgram({1, 2, 3});
+    readNow();
+    send("UF\r");
+    readNow();
+    send("Y");
+    send("\r\x1b");
+    EXPECT_EQ(readNow().back(), '>');
+    EXPECT_TRUE(device.program.empty());
+    EXPECT_FALSE(device.validProgram);
+}
+
+TEST_F(SimTest, DownloadSendsAPreambleTheProgramAndThePrompt) {
+    device.pacing = false;
+    device.storeProgram({0x12, 0x34});
+    readNow();
+    send("UF \x04\r");
+    EXPECT_EQ(readNow(), "\r\nUF0002edcb1234>");
+    device.faults.shortDownload = 2;
+    send("UF \x04\r");
+    EXPECT_EQ(readNow(), "\r\nUF0002edcb12>");
+    device.faults.ignoreUf = true;
+    send("UF\r");
+    EXPECT_EQ(readNow(), "");
+}
+
 TEST_F(SimTest, DriverPortsAndChannels) {
     send("0123456789");
     channel->drain();
