@@ -1,37 +1,12 @@
 #include "ConfigFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "platform/FileRead.h"
 
 namespace {
 
 constexpr std::size_t kMaxDescriptionLengthByte = 255;
-
-// Reads up to count bytes; fewer at the end of the file. A failed read gives what came.
-std::string readUpTo(int fd, std::size_t count, bool& failed) {
-    std::string out(count, '\0');
-    std::size_t done = 0;
-    failed = false;
-    while (done < count) {
-        const ssize_t n = ::read(fd, &out[done], count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            failed = true;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    out.resize(done);
-    return out;
-}
 
 }  // namespace
 
@@ -79,22 +54,15 @@ ConfigFileContents readConfigBytes(const std::string& bytes) {
 }
 
 ConfigFileContents ReadConfigFile(const std::string& path) {
-    // Without O_NONBLOCK a FIFO at the path would wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    std::string bytes;
+    const FileRead read =
+        readFileStart(path, {kConfigFileHeader + kMaxDescriptionRead, false, nullptr}, bytes);
+    if (read == FileRead::Missing || read == FileRead::OpenFailed) {
         return {};  // OpenFailed
     }
-    bool failed = false;
-    std::string bytes = readUpTo(fd, kConfigFileHeader, failed);
-    if (!failed && bytes.size() == kConfigFileHeader) {
-        bool restFailed = false;
-        const std::string rest = readUpTo(fd, kMaxDescriptionRead, restFailed);
-        if (!restFailed) {
-            bytes += rest;  // a failed read counts as none
-        }
-    } else {
-        bytes.clear();
+    // A read that failed after the header counts as no description; before it, as too short.
+    if (read == FileRead::ReadFailed) {
+        bytes.resize(bytes.size() >= kConfigFileHeader ? kConfigFileHeader : 0);
     }
-    ::close(fd);
     return readConfigBytes(bytes);
 }

@@ -42,17 +42,8 @@ ConfigFileCommands::ConfigFileCommands(Editor& editor, FileChooser& files, FileS
 namespace {
 
 FileDialogRequest baseRequest(FileDialogKind kind, const char* title, const std::string& folder) {
-    FileDialogRequest request;
-    request.kind = kind;
-    request.title = title;
-    request.filter = FileText::kFilter;
-    request.defaultExtension = FileText::kExtension;
-    request.initialFolder = folder;
-    request.hideReadOnly = true;
-    request.helpButton = true;
-    request.helpContext = kConfigFileHelpContext;
-    request.pathCapacity = kConfigPathCapacity;
-    return request;
+    return fileRequest(kind, title, FileText::kFilter, FileText::kExtension, folder,
+                       kConfigFileHelpContext, kConfigPathCapacity);
 }
 
 }  // namespace

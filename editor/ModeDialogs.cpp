@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "device/Format.h"
+
 namespace {
 
 constexpr std::size_t kFieldTextLimit = 63;  // the exchange reads this much of an edit
@@ -25,25 +27,8 @@ bool AskKeepChanges(Notifier& notifier) {
                           NoticeButtons::YesNo}) == NoticeAnswer::Yes;
 }
 
-std::optional<std::uint32_t> readUnsignedText(const std::string& full) {
-    const std::string_view text = std::string_view(full).substr(0, kFieldTextLimit);
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-    }
-    return negative ? 0u - value : value;
+std::optional<std::uint32_t> readUnsignedText(const std::string& text) {
+    return scanNumber(std::string_view(text).substr(0, kFieldTextLimit));
 }
 
 std::optional<std::size_t> readUnsignedFields(const std::vector<UnsignedField>& fields,

@@ -35,26 +35,12 @@ int parsePortSetting(const std::string& value) {
     if (value.compare(0, prefixLength, prefix) != 0) {
         return 1;
     }
-    std::size_t i = prefixLength;
-    while (i < value.size() && std::strchr(" \t\n\v\f\r", value[i]) != nullptr) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < value.size() && (value[i] == '+' || value[i] == '-')) {
-        negative = value[i] == '-';
-        ++i;
-    }
-    if (i >= value.size() || value[i] < '0' || value[i] > '9') {
+    const std::optional<std::uint32_t> number =
+        scanNumber(std::string_view(value).substr(prefixLength));
+    if (!number) {
         return 1;
     }
-    std::uint32_t number = 0;
-    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-        number = number * 10 + static_cast<std::uint32_t>(value[i] - '0');
-    }
-    if (negative) {
-        number = 0u - number;
-    }
-    const auto port = static_cast<std::int32_t>(number);
+    const auto port = static_cast<std::int32_t>(*number);
     return port < 0 || port > 4 ? 0 : port;
 }
 

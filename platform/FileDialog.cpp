@@ -16,6 +16,22 @@ bool FileDialogRequest::operator==(const FileDialogRequest& other) const {
     return fields(*this) == fields(other);
 }
 
+FileDialogRequest fileRequest(FileDialogKind kind, std::string title, std::string filter,
+                              std::string extension, std::string folder, std::uint32_t helpContext,
+                              std::size_t pathCapacity) {
+    FileDialogRequest request;
+    request.kind = kind;
+    request.title = std::move(title);
+    request.filter = std::move(filter);
+    request.defaultExtension = std::move(extension);
+    request.initialFolder = std::move(folder);
+    request.hideReadOnly = true;
+    request.helpButton = true;
+    request.helpContext = helpContext;
+    request.pathCapacity = pathCapacity;
+    return request;
+}
+
 std::vector<std::pair<std::string, std::string>> filterEntries(const std::string& filter) {
     std::vector<std::pair<std::string, std::string>> entries;
     std::vector<std::string> parts;

@@ -32,6 +32,12 @@ struct FileDialogRequest {
     bool operator==(const FileDialogRequest& other) const;
 };
 
+// What every file command asks for: no read-only box, a Help button with its topic. The
+// caller adds the options of its own.
+FileDialogRequest fileRequest(FileDialogKind kind, std::string title, std::string filter,
+                              std::string extension, std::string folder, std::uint32_t helpContext,
+                              std::size_t pathCapacity);
+
 struct ChosenFile {
     std::string path;      // full path
     std::string fileName;  // its last component

@@ -1,5 +1,7 @@
 #include "Profile.h"
 
+#include "platform/FileRead.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,43 +146,12 @@ std::optional<std::size_t> findSection(const std::vector<std::string>& sections,
 
 enum class ReadResult { Ok, Missing, Failed };
 
-// Reads at most limit bytes. Only regular files: a FIFO or device would block or never end.
+// Only regular files: a FIFO or device would block or never end.
 ReadResult readFile(const std::string& path, std::size_t limit, std::string& out, bool& truncated) {
-    out.clear();
-    truncated = false;
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer before we could refuse it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    char buffer[16384];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0) {
-            break;
-        }
-        const std::size_t room = limit - out.size();
-        if (static_cast<std::size_t>(n) > room) {
-            out.append(buffer, room);
-            truncated = true;
-            break;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Ok;
+    const FileRead read = readFileStart(path, {limit, true, &truncated}, out);
+    return read == FileRead::Ok        ? ReadResult::Ok
+           : read == FileRead::Missing ? ReadResult::Missing
+                                       : ReadResult::Failed;
 }
 
 std::string dirName(const std::string& path) {

@@ -1,12 +1,9 @@
 #include "HexWriter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <vector>
 
 #include "device/ConfigBlock.h"
+#include "platform/FileRead.h"
 
 namespace {
 
@@ -21,34 +18,6 @@ void appendHexByte(std::string& out, unsigned value) {
 
 Notice downloadNotice(const std::string& text, NoticeIcon icon = NoticeIcon::None) {
     return {text, kDownloadCaption, icon, NoticeButtons::Ok};
-}
-
-// Reads up to limit bytes; false when the file cannot be opened or a read fails.
-enum class SourceRead { Ok, OpenFailed, ReadFailed };
-SourceRead readSource(const std::string& path, std::size_t limit, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return SourceRead::OpenFailed;
-    }
-    out.assign(limit, '\0');
-    std::size_t done = 0;
-    while (done < limit) {
-        const ssize_t n = ::read(fd, &out[done], limit - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ::close(fd);
-            return SourceRead::ReadFailed;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    out.resize(done);
-    ::close(fd);
-    return SourceRead::Ok;
 }
 
 }  // namespace
@@ -111,13 +80,13 @@ DownloadConversion convertDownload(const std::string& input) {
 void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexPath,
                           Notifier& notifier, FileSaver& saver) {
     std::string text;
-    const SourceRead read = readSource(sourcePath, kDownloadBufferSize, text);
-    if (read == SourceRead::OpenFailed) {
+    const FileRead read = readFileStart(sourcePath, {kDownloadBufferSize, false, nullptr}, text);
+    if (read == FileRead::Missing || read == FileRead::OpenFailed) {
         notifier.show(downloadNotice("Failed to open file: " + sourcePath));
         return;
     }
     const DownloadConversion result =
-        read == SourceRead::Ok ? convertDownload(text) : DownloadConversion{};
+        read == FileRead::Ok ? convertDownload(text) : DownloadConversion{};
     switch (result.outcome) {
         case DownloadConversion::ReadFailed:
             notifier.show(downloadNotice("Failed to read from file: " + sourcePath));

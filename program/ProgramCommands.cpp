@@ -9,17 +9,10 @@
 
 namespace {
 
-FileDialogRequest hexRequest(FileDialogKind kind, const char* title, const std::string& folder) {
-    FileDialogRequest request;
-    request.kind = kind;
-    request.title = title;
-    request.filter = ProgramText::kFilter;
-    request.defaultExtension = ProgramText::kExtension;
-    request.initialFolder = folder;
-    request.hideReadOnly = true;
-    request.helpButton = true;
-    request.helpContext = kUploadFileHelpContext;
-    return request;
+FileDialogRequest hexRequest(FileDialogKind kind, const char* title, const std::string& folder,
+                             std::size_t capacity) {
+    return fileRequest(kind, title, ProgramText::kFilter, ProgramText::kExtension, folder,
+                       kUploadFileHelpContext, capacity);
 }
 
 // Closes the descriptor however the command is left.
@@ -39,18 +32,17 @@ ProgramCommands::ProgramCommands(Editor& editor, FileChooser& files, FileSaver& 
     : m_editor(editor), m_files(files), m_saver(saver), m_view(view) {}
 
 FileDialogRequest ProgramCommands::uploadRequest(const std::string& folder) {
-    FileDialogRequest request = hexRequest(FileDialogKind::Open, ProgramText::kUploadTitle, folder);
+    FileDialogRequest request =
+        hexRequest(FileDialogKind::Open, ProgramText::kUploadTitle, folder, kUploadPathCapacity);
     request.fileMustExist = true;
-    request.pathCapacity = kUploadPathCapacity;
     return request;
 }
 
 FileDialogRequest ProgramCommands::downloadRequest(const std::string& folder) {
-    FileDialogRequest request =
-        hexRequest(FileDialogKind::Save, ProgramText::kDownloadTitle, folder);
+    FileDialogRequest request = hexRequest(FileDialogKind::Save, ProgramText::kDownloadTitle,
+                                           folder, kDownloadPathCapacity);
     request.overwritePrompt = true;
     request.pathMustExist = true;
-    request.pathCapacity = kDownloadPathCapacity;
     return request;
 }
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "device/Format.h"
+
 namespace {
 
 constexpr char kWait[] = ", wait..";
@@ -108,23 +110,11 @@ bool parseDeviceError(const std::string& line, int& code) {
     if (line.compare(0, sizeof prefix - 1, prefix) != 0) {
         return false;
     }
-    std::size_t i = sizeof prefix - 1;
-    while (i < line.size() && (line[i] == ' ' || (line[i] >= '\t' && line[i] <= '\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
-        negative = line[i] == '-';
-        ++i;
-    }
-    if (i >= line.size() || line[i] < '0' || line[i] > '9') {
+    const std::optional<std::uint32_t> value =
+        scanNumber(std::string_view(line).substr(sizeof prefix - 1));
+    if (!value) {
         return false;
     }
-    // %d wraps like the C library's conversion on overflow does not promise; keep 32 bits.
-    std::uint32_t value = 0;
-    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-        value = value * 10u + static_cast<std::uint32_t>(line[i] - '0');
-    }
-    code = static_cast<int>(negative ? 0u - value : value);
+    code = static_cast<int>(*value);
     return true;
 }

@@ -15,13 +15,6 @@
 
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The description dialog, answered from a script of (result, text typed).
 class ScriptedDescriptions : public ConfigFileView {
 public:
@@ -44,41 +37,12 @@ public:
     std::deque<std::pair<int, std::string>> script;
 };
 
-struct ConfigFilesTest : public ::testing::Test {
-    ConfigFilesTest()
-        : driver(clock),
-          view(clock),
-          editor(driver, notes, view),
-          commands(editor, files, saver, descriptions) {
-        view.editor = &editor;
-        device.pacing = false;
-        driver.attach(1, device);
-        char pattern[] = "/tmp/vxcmdXXXXXX";
-        dir = mkdtemp(pattern);
-        Settings settings;
-        settings.pcPort = 1;
-        settings.configFileDir = "/start";
-        editor.applySettings(settings);
-        editor.initialise();
-    }
-    ~ConfigFilesTest() override { std::filesystem::remove_all(dir); }
+struct ConfigFilesTest : public EditorBench {
+    ConfigFilesTest() : commands(editor, files, saver, descriptions) {}
 
-    std::string put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
-        return dir + "/" + name;
-    }
-
-    SimClock clock;
-    Vx310Sim device;
-    SimPortDriver driver;
-    RecordingNotifier notes;
-    FakeView view;
-    Editor editor;
-    ScriptedFiles files;
     QtFileSaver saver;
     ScriptedDescriptions descriptions;
     ConfigFileCommands commands;
-    std::string dir;
 };
 
 TEST_F(ConfigFilesTest, FileDialogsAreAskedForExactly) {

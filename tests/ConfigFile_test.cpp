@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestSupport.h"
 #include "configfiles/ConfigFile.h"
 #include "platform/AnsiText.h"
 
@@ -34,35 +35,6 @@ std::string handBuilt(const std::string& description) {
     return file + description + '\r' + '\0';
 }
 
-struct Scratch {
-    std::string dir = [] {
-        char pattern[] = "/tmp/vxcfileXXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
-    ~Scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string put(const std::string& name, const std::string& bytes) const {
-        const std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-};
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class PlainSaver : public FileSaver {
-public:
-    bool save(const std::string& path, const std::string& bytes) override {
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-        return bool(out);
-    }
-};
-
 TEST(ConfigFileWrite, GoldenBytes) {
     std::string high;
     for (int b = 0x80; b <= 0xFF; ++b) {
@@ -84,17 +56,17 @@ TEST(ConfigFileWrite, GoldenBytes) {
     EXPECT_EQ(bytes.substr(8, 2), "00");
     EXPECT_EQ(bytes.substr(20, 2), "00");
 
-    Scratch scratch;
+    ScratchFolder scratch;
     PlainSaver saver;
-    const std::string path = scratch.dir + "/demo.vxc";
+    const std::string path = scratch.path + "/demo.vxc";
     ASSERT_TRUE(WriteConfigFile(path, demoBlock(), "x", saver));
     EXPECT_EQ(readAll(path), handBuilt("x"));
 }
 
 TEST(ConfigFileRead, OutcomesInOrder) {
-    Scratch scratch;
+    ScratchFolder scratch;
     const std::string good = handBuilt("");
-    EXPECT_EQ(ReadConfigFile(scratch.dir + "/missing.vxc").status, ConfigFileStatus::OpenFailed);
+    EXPECT_EQ(ReadConfigFile(scratch.path + "/missing.vxc").status, ConfigFileStatus::OpenFailed);
     EXPECT_EQ(ReadConfigFile(scratch.put("a", good.substr(0, 260))).status,
               ConfigFileStatus::TooShort);
     // Too short wins over a bad tag: both reads come first.
@@ -128,21 +100,21 @@ TEST(ConfigFileRead, OutcomesInOrder) {
     EXPECT_EQ(ReadConfigFile(scratch.put("i", good.substr(0, 261) + "z")).description, "z");
 
     // Not a file to read: nothing hangs, nothing loads.
-    const std::string fifo = scratch.dir + "/fifo.vxc";
+    const std::string fifo = scratch.path + "/fifo.vxc";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(10);
     EXPECT_EQ(ReadConfigFile(fifo).status, ConfigFileStatus::TooShort);
-    EXPECT_EQ(ReadConfigFile(scratch.dir).status, ConfigFileStatus::TooShort);
+    EXPECT_EQ(ReadConfigFile(scratch.path).status, ConfigFileStatus::TooShort);
     alarm(0);
 }
 
 TEST(ConfigFileRead, WrittenThenReadGivesTheBlockWithoutIdentityAndTheDescription) {
-    Scratch scratch;
+    ScratchFolder scratch;
     PlainSaver saver;
     ConfigBlock block = demoBlock();
     block.setByte(100, 0xAB);  // bytes the program does not interpret travel too
     const std::string description = "Two\r\nlines \x80\xFF";
-    const std::string path = scratch.dir + "/round.vxc";
+    const std::string path = scratch.path + "/round.vxc";
     ASSERT_TRUE(WriteConfigFile(path, block, description, saver));
     const ConfigFileContents read = ReadConfigFile(path);
     ASSERT_EQ(read.status, ConfigFileStatus::Loaded);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <vector>
 
@@ -68,4 +70,34 @@ public:
 
 private:
     SimClock& m_clock;
+};
+
+// A main window without widgets, connected to a simulated VX310 on COM1 whose answers come
+// at once, with the file seams scripted and a folder of its own. Both remembered folders
+// start as "/start".
+struct EditorBench : public ::testing::Test {
+    EditorBench() : driver(clock), view(clock), editor(driver, notes, view) {
+        view.editor = &editor;
+        device.pacing = false;
+        driver.attach(1, device);
+        Settings settings;
+        settings.pcPort = 1;
+        settings.configFileDir = "/start";
+        settings.userProgramDir = "/start";
+        editor.applySettings(settings);
+        editor.initialise();
+    }
+    std::string put(const std::string& name, const std::string& bytes) const {
+        return scratch.put(name, bytes);
+    }
+
+    SimClock clock;
+    Vx310Sim device;
+    SimPortDriver driver;
+    RecordingNotifier notes;
+    FakeView view;
+    Editor editor;
+    ScriptedFiles files;
+    ScratchFolder scratch;
+    std::string dir = scratch.path;
 };

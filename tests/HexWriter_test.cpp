@@ -13,23 +13,6 @@
 
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class PlainSaver : public FileSaver {
-public:
-    bool save(const std::string& path, const std::string& bytes) override {
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-        return bool(out) && !fail;
-    }
-    bool fail = false;
-};
-
 std::vector<std::uint8_t> programOf(std::size_t length) {
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < length; ++i) {
@@ -127,11 +110,8 @@ TEST(ConvertDownload, ShortWrongAndOverlongDownloads) {
 }
 
 struct ConversionFiles : public ::testing::Test {
-    std::string dir = [] {
-        char pattern[] = "/tmp/vxconvXXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
-    ~ConversionFiles() override { std::filesystem::remove_all(dir); }
+    ScratchFolder scratch;
+    const std::string& dir = scratch.path;
     RecordingNotifier notes;
     PlainSaver saver;
     Notice notice(const std::string& text, NoticeIcon icon = NoticeIcon::None) {

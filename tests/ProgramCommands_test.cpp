@@ -9,22 +9,6 @@
 
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class PlainSaver : public FileSaver {
-public:
-    bool save(const std::string& path, const std::string& bytes) override {
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-        return bool(out);
-    }
-};
-
 // The transfer dialog without widgets: its machine runs against the simulated device.
 class FakeTransferView : public ProgramView {
 public:
@@ -52,41 +36,12 @@ private:
     SimClock& m_clock;
 };
 
-struct ProgramTest : public ::testing::Test {
-    ProgramTest()
-        : driver(clock),
-          view(clock),
-          editor(driver, notes, view),
-          transfers(editor, clock),
-          commands(editor, files, saver, transfers) {
-        view.editor = &editor;
-        device.pacing = false;
-        driver.attach(1, device);
-        char pattern[] = "/tmp/vxprogXXXXXX";
-        dir = mkdtemp(pattern);
-        Settings settings;
-        settings.pcPort = 1;
-        settings.userProgramDir = "/start";
-        editor.applySettings(settings);
-        editor.initialise();
-    }
-    ~ProgramTest() override { std::filesystem::remove_all(dir); }
-    std::string put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
-        return dir + "/" + name;
-    }
+struct ProgramTest : public EditorBench {
+    ProgramTest() : transfers(editor, clock), commands(editor, files, saver, transfers) {}
 
-    SimClock clock;
-    Vx310Sim device;
-    SimPortDriver driver;
-    RecordingNotifier notes;
-    FakeView view;
-    Editor editor;
-    ScriptedFiles files;
     PlainSaver saver;
     FakeTransferView transfers;
     ProgramCommands commands;
-    std::string dir;
 };
 
 TEST_F(ProgramTest, OnlyAFileThatStartsWithAColonIsSent) {

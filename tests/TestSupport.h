@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "device/DeviceHost.h"
 #include "platform/FileDialog.h"
+#include "platform/FileSaver.h"
 #include "platform/HelpViewer.h"
 #include "platform/Notice.h"
 #include "sim/SimPort.h"
@@ -60,6 +65,41 @@ public:
 
     std::vector<FileDialogRequest> requests;
     std::deque<std::optional<std::string>> answers;
+};
+
+// A folder of its own for one test, removed with everything in it.
+struct ScratchFolder {
+    std::string path = [] {
+        std::string pattern = "/tmp/vxtestXXXXXX";
+        return std::string(mkdtemp(&pattern[0]) != nullptr ? pattern : std::string());
+    }();
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    // Writes a file in the folder and gives its path.
+    std::string put(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path + "/" + name, std::ios::binary) << bytes;
+        return path + "/" + name;
+    }
+};
+
+inline std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Writes files plainly; fail makes every save report failure.
+class PlainSaver : public FileSaver {
+public:
+    bool save(const std::string& path, const std::string& bytes) override {
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+        return bool(out) && !fail;
+    }
+    bool fail = false;
 };
 
 inline Notice exclamation(const std::string& text, const std::string& caption) {
