@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(sim.nextEventUs() > now);
         }
     }
-    // Let everything in flight arrive: it must end, and the wire must be quiet after.
+    // Let everything in flight arrive, a buffer's worth at a time: it must end, and the wire
+    // must be quiet after.
     for (int i = 0; i < 100000 && sim.nextEventUs() != Vx310Sim::kNever; ++i) {
-        now = std::max(now, sim.nextEventUs());
+        now = std::max(now, sim.nextEventUs()) + (sizeof buffer - 1) * Vx310Sim::kByteTimeUs;
         sim.advanceTo(now);
         sim.hostRead(now, buffer, sizeof buffer);
     }

@@ -1,5 +1,6 @@
 #include "HexWriter.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "device/ConfigBlock.h"
@@ -30,7 +31,9 @@ DownloadConversion convertDownload(const std::string& input) {
         return result;
     }
     const std::size_t n = text.size() / 2;
-    std::vector<std::uint8_t> bytes(n);
+    // Five to seven characters leave the header short: its missing bytes count as 0, and
+    // the download is then too short for any length.
+    std::vector<std::uint8_t> bytes(std::max<std::size_t>(n, 4), 0);
     for (std::size_t i = 0; i < n; ++i) {
         bytes[i] = static_cast<std::uint8_t>(16 * hexDigitValue(text[2 * i]) +
                                              hexDigitValue(text[2 * i + 1]));

@@ -80,6 +80,8 @@ TEST(ConvertDownload, ExactRecords) {
 TEST(ConvertDownload, ShortWrongAndOverlongDownloads) {
     EXPECT_EQ(convertDownload("").outcome, DownloadConversion::ReadFailed);
     EXPECT_EQ(convertDownload("0002").outcome, DownloadConversion::ReadFailed);
+    // Five characters: more than the read needs, less than a header.
+    EXPECT_EQ(convertDownload("00000").outcome, DownloadConversion::ShortData);
     const DownloadConversion shortData = convertDownload("0004000012345");
     EXPECT_EQ(shortData.outcome, DownloadConversion::ShortData);
     EXPECT_EQ(shortData.programLength, 4u);
