@@ -256,8 +256,12 @@ void Vx310Sim::storeLoad(std::uint64_t /*atUs*/) {
     bool programFlag = false;  // the load text has no status character; the result is unused
     if (ConfigBlock::hasCompatibleTag(m_loadText.data(), m_loadText.size()) &&
         decodeBlock(m_loadText, true, decoded, programFlag)) {
-        block = decoded;
-        ++loadsStored;
+        if (faults.ignoreStores) {
+            ++loadsIgnored;
+        } else {
+            block = decoded;
+            ++loadsStored;
+        }
     } else {
         ++loadsRejected;
     }

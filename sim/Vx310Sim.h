@@ -23,6 +23,7 @@ struct SimFaults {
     bool ignoreUf = false;            // says nothing to "UF"
     bool endWithWait = false;         // ends an upload with ", wait.." instead of "Done"
     std::size_t shortDownload = 0;    // characters left off the end of a download
+    bool ignoreStores = false;        // takes the store command as usual but keeps its block
 };
 
 // A byte-level model of the VX310's EXECUTIVE command monitor, with the serial wire in both
@@ -72,6 +73,7 @@ public:
     std::vector<Arrival> received;  // every byte that reached the device
     int loadsStored = 0;            // store commands accepted
     int loadsRejected = 0;          // store commands whose block was refused
+    int loadsIgnored = 0;           // good store commands dropped by ignoreStores
     std::string lastLoadText;       // the 260 characters of the last store command
     int readCommands = 0;           // read commands handled (counted when silent, too)
     int uploadsStored = 0;          // HEX files accepted

@@ -40,6 +40,7 @@ const char kUsage[] =
     "  --ignore-uf     say nothing to the user-program command UF\n"
     "  --end-with-wait end an upload with \", wait..\" instead of \"Done\"\n"
     "  --short-download N  leave N characters off a download\n"
+    "  --ignore-stores take configurations sent to it, but keep the old one\n"
     "  --help          show this help\n"
     "  --version       show the version\n";
 
@@ -185,6 +186,8 @@ int main(int argc, char* argv[]) {
                 return usageError("--stop-after needs a byte count");
             }
             device.faults.stopAfterUploadBytes = static_cast<long>(number);
+        } else if (option == "--ignore-stores") {
+            device.faults.ignoreStores = true;
         } else if (option == "--ignore-uf") {
             device.faults.ignoreUf = true;
         } else if (option == "--end-with-wait") {
