@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/Format.h"
+#include "editor/BlockFields.h"
 
 Editor::Editor(SerialPortDriver& driver, Notifier& notifier, EditorView& view)
     : m_notifier(notifier), m_view(view), m_link(driver, notifier) {}
@@ -33,12 +34,13 @@ void Editor::shutdown(const std::string& settingsFile, WindowPos position) {
     m_link.close();
 }
 
-void Editor::readConfiguration() {
+bool Editor::readConfiguration() {
     if (m_view.runConnectionDialog() == 0) {
         showBlock();
-    } else {
-        closeWindow();
+        return true;
     }
+    closeWindow();
+    return false;
 }
 
 void Editor::showBlock() {
@@ -150,11 +152,25 @@ void Editor::updateVx310() {
 }
 
 void Editor::sendBlock(const ConfigBlock& block) {
-    const std::string text = encodeBlock(block);
+    // A copy: block is often the window's own, which the read-back replaces.
+    const ConfigBlock sent = block;
+    const std::string text = encodeBlock(sent);
     std::memcpy(m_link.txBuffer.data(), text.data(), text.size());
     m_link.txBuffer[text.size()] = '\0';
+    const bool toDevice = m_pcPort != 0;
+    m_lastWriteChecked = false;
+    m_lastDifferences.clear();
     m_view.runUpdateDialog();
-    readConfiguration();
+    // The read-back may end in demonstration mode instead, which has nothing to compare.
+    if (!readConfiguration() || !toDevice || m_pcPort == 0) {
+        return;
+    }
+    m_lastWriteChecked = true;
+    m_lastDifferences = storedDifferences(sent, m_block);
+    if (!m_lastDifferences.empty()) {
+        m_notifier.show({notStoredText(m_lastDifferences), MainText::kCaption,
+                         NoticeIcon::Exclamation, NoticeButtons::Ok});
+    }
 }
 
 void Editor::rememberUserProgramDir(const std::string& folder) {

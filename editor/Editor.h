@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "device/DeviceHost.h"
 #include "editor/FormTable.h"
@@ -100,7 +101,8 @@ public:
     // Window destroyed: settings written, link closed.
     void shutdown(const std::string& settingsFile, WindowPos position);
 
-    void readConfiguration();
+    // The connection dialog, then the block shown; false when it ended the program.
+    bool readConfiguration();
     void showBlock();
     void collectControls();
     void markEdited();
@@ -112,8 +114,13 @@ public:
 
     // Commands.
     void updateVx310();
-    // Encodes block into the link's txBuffer, runs the update dialog, then reads back.
+    // Encodes block into the link's txBuffer, runs the update dialog, then reads back and
+    // tells the user of every field the device did not store as sent.
     void sendBlock(const ConfigBlock& block);
+    // What the read-back after the last sendBlock found: whether it compared anything
+    // (demonstration mode sends nothing and checks nothing) and the differences.
+    bool lastWriteChecked() const { return m_lastWriteChecked; }
+    const std::vector<std::string>& lastWriteDifferences() const { return m_lastDifferences; }
     // The folder of the configuration file last chosen; marked changed when it differs.
     void rememberConfigFileDir(const std::string& folder);
     void rememberUserProgramDir(const std::string& folder);
@@ -150,5 +157,7 @@ private:
     bool m_configFileDirChanged = false;
     unsigned m_downloadEnabled = 0;
     bool m_closed = false;
+    bool m_lastWriteChecked = false;
+    std::vector<std::string> m_lastDifferences;
     MainScreen m_screen;
 };
