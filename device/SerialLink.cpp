@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "device/Format.h"
+
 SerialLink::SerialLink(SerialPortDriver& driver, Notifier& notifier)
     : m_driver(driver), m_notifier(notifier) {}
 
@@ -17,6 +19,10 @@ bool SerialLink::probe(unsigned n) {
 bool SerialLink::open(unsigned n) {
     close();
     m_channel = m_driver.open(n);
+    if (m_trace) {
+        m_trace->event(formatNumber(m_channel ? "open COM%u" : "open COM%u failed", n) + " (" +
+                       m_driver.deviceName(n) + ")");
+    }
     if (!m_channel) {
         return false;
     }
@@ -29,6 +35,9 @@ void SerialLink::close() {
     if (!m_isOpen) {
         return;
     }
+    if (m_trace) {
+        m_trace->event(formatNumber("close COM%u", m_portNumber));
+    }
     m_isOpen = false;
     m_portNumber = 0;
     m_channel.reset();
@@ -40,8 +49,12 @@ bool SerialLink::write(const void* data, std::size_t count) {
     }
     const long timeout =
         kWriteTimeoutPerByteMs * static_cast<long>(count) + kWriteTimeoutConstantMs;
-    return m_channel->write(static_cast<const std::uint8_t*>(data), count,
-                            static_cast<int>(timeout));
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    const bool ok = m_channel->write(bytes, count, static_cast<int>(timeout));
+    if (m_trace) {
+        m_trace->sent(bytes, count, ok);
+    }
+    return ok;
 }
 
 bool SerialLink::writeString(const char* text) {
@@ -61,6 +74,9 @@ void SerialLink::poll() {
     }
     const long got = m_channel->read(rxBuffer.data() + rxCount, kBufferSize - rxCount);
     if (got > 0) {
+        if (m_trace) {
+            m_trace->received(rxBuffer.data() + rxCount, static_cast<std::size_t>(got));
+        }
         rxCount += static_cast<std::size_t>(got);
     }
 }

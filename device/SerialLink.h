@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "device/LinkTrace.h"
 #include "platform/Notice.h"
 #include "platform/SerialPort.h"
 
@@ -37,6 +38,8 @@ public:
     // The open port's device has gone away; the next open tries it afresh.
     bool hungUp() const { return m_channel && m_channel->hungUp(); }
     SerialPortDriver& driver() { return m_driver; }
+    // Every byte in both directions, and each open and close, go to trace; nullptr for none.
+    void setTrace(LinkTrace* trace) { m_trace = trace; }
 
     // Whether the last received byte is the device's '>' prompt.
     bool promptReceived() const;
@@ -53,6 +56,7 @@ private:
     std::unique_ptr<SerialChannel> m_channel;
     unsigned m_portNumber = 0;
     bool m_isOpen = false;
+    LinkTrace* m_trace = nullptr;
 };
 
 inline constexpr const char kWriteFailureText[] = "Failed to write to COM port";

@@ -1,0 +1,102 @@
+#include "LinkTrace.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kBytesPerLine = 16;
+
+std::uint64_t steadyMs() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+std::string traceLine(std::uint64_t ms, const char* direction, const std::uint8_t* data,
+                      std::size_t count) {
+    char head[48];
+    std::snprintf(head, sizeof head, "%8llu %s", static_cast<unsigned long long>(ms),
+                  direction);
+    std::string text = head;
+    std::string printable;
+    for (std::size_t i = 0; i < kBytesPerLine; ++i) {
+        if (i < count) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02x", data[i]);
+            text += hex;
+            printable += data[i] >= 0x20 && data[i] < 0x7F ? static_cast<char>(data[i]) : '.';
+        } else {
+            text += "   ";
+        }
+    }
+    return text + "  |" + printable + "|";
+}
+
+TraceFile::TraceFile(const std::string& path, Clock clock)
+    : m_clock(clock ? std::move(clock) : Clock(steadyMs)) {
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    if (m_fd < 0) {
+        m_error = std::strerror(errno);
+        return;
+    }
+    m_start = m_clock();
+    line("# times in ms since the trace began; TX: PC to VX310, RX: VX310 to PC");
+}
+
+TraceFile::~TraceFile() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+std::uint64_t TraceFile::now() const {
+    return m_clock() - m_start;
+}
+
+void TraceFile::line(const std::string& text) {
+    if (m_fd < 0) {
+        return;
+    }
+    const std::string whole = text + "\n";
+    // A trace that cannot be written must not get in the way of the work it watches.
+    if (::write(m_fd, whole.data(), whole.size()) < 0) {
+        return;
+    }
+}
+
+void TraceFile::bytes(const char* direction, const std::uint8_t* data, std::size_t count,
+                      std::string_view note) {
+    const std::uint64_t ms = now();
+    for (std::size_t at = 0; at < count; at += kBytesPerLine) {
+        std::string text =
+            traceLine(ms, direction, data + at, std::min(kBytesPerLine, count - at));
+        if (at + kBytesPerLine >= count && !note.empty()) {
+            text += " ";
+            text += note;
+        }
+        line(text);
+    }
+}
+
+void TraceFile::sent(const std::uint8_t* data, std::size_t count, bool ok) {
+    bytes("TX", data, count, ok ? "" : "(write failed)");
+}
+
+void TraceFile::received(const std::uint8_t* data, std::size_t count) {
+    bytes("RX", data, count, "");
+}
+
+void TraceFile::event(std::string_view text) {
+    char head[32];
+    std::snprintf(head, sizeof head, "%8llu --", static_cast<unsigned long long>(now()));
+    line(head + std::string(" ") + std::string(text));
+}
