@@ -1,0 +1,416 @@
+#include "Cli.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+#include "configfiles/ConfigFile.h"
+#include "device/ConfigUpdate.h"
+#include "device/ConnectionRead.h"
+#include "editor/BlockFields.h"
+
+namespace {
+
+struct CommandName {
+    CliCommand command;
+    const char* name;
+};
+
+const CommandName kCommands[] = {
+    {CliCommand::Ports, "ports"},   {CliCommand::Read, "read"},
+    {CliCommand::Save, "save"},     {CliCommand::Load, "load"},
+    {CliCommand::Set, "set"},       {CliCommand::Upload, "upload"},
+    {CliCommand::Delete, "delete"}, {CliCommand::Download, "download"},
+    {CliCommand::Start, "start"},
+};
+
+std::string fieldNames() {
+    std::string names;
+    for (const BlockField& field : blockFields()) {
+        names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+    return names;
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::optional<CliCommand> cliCommandNamed(const std::string& name) {
+    for (const CommandName& entry : kCommands) {
+        if (name == entry.name) {
+            return entry.command;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* cliCommandName(CliCommand command) {
+    for (const CommandName& entry : kCommands) {
+        if (entry.command == command) {
+            return entry.name;
+        }
+    }
+    return "";
+}
+
+bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
+                      std::string& error) {
+    out.clear();
+    if (texts.empty()) {
+        error = "Nothing to set: give one or more FIELD=VALUE. Fields: " + fieldNames();
+        return false;
+    }
+    for (const std::string& text : texts) {
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos) {
+            error = "\"" + text + "\" is not FIELD=VALUE";
+            return false;
+        }
+        const std::string name = text.substr(0, equals);
+        const BlockField* field = findField(name);
+        if (!field) {
+            error = "Unknown field \"" + name + "\". Fields: " + fieldNames();
+            return false;
+        }
+        // The values are checked on a scratch block; the device's block takes them later.
+        ConfigBlock scratch;
+        if (!setField(scratch, *field, text.substr(equals + 1), error)) {
+            return false;
+        }
+        out.push_back({field, text.substr(equals + 1)});
+    }
+    return true;
+}
+
+NoticeKind noticeKind(const Notice& notice) {
+    if (notice.icon != NoticeIcon::Exclamation) {
+        return NoticeKind::Info;
+    }
+    const std::string& caption = notice.caption;
+    if (notice.text == TransferText::kModeOff) {
+        return NoticeKind::Warning;
+    }
+    if (caption == MainText::kCaption && notice.text.rfind(kNotStoredHeading, 0) == 0) {
+        return NoticeKind::Mismatch;
+    }
+    if (caption == FileText::kFileErrorCaption || caption == FileText::kIncompatibleCaption ||
+        caption == TransferText::kReadFailedCaption ||
+        (caption == ProgramText::kUploadTitle && notice.text == ProgramText::kInvalidFormat)) {
+        return NoticeKind::FileError;
+    }
+    return NoticeKind::DeviceError;
+}
+
+std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs) {
+    constexpr int kWidth = 30;
+    done = std::min(done, total);
+    const int filled = total ? static_cast<int>(done * kWidth / total) : 0;
+    const unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 0;
+    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                      std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
+    char text[96];
+    std::snprintf(text, sizeof text, " %llu/%llu bytes %3u%%", static_cast<unsigned long long>(done),
+                  static_cast<unsigned long long>(total), percent);
+    bar += text;
+    if (done > 0 && done < total) {
+        const std::uint64_t leftS = (elapsedMs * (total - done) / done + 999) / 1000;
+        std::snprintf(text, sizeof text, "  %llu:%02llu left",
+                      static_cast<unsigned long long>(leftS / 60),
+                      static_cast<unsigned long long>(leftS % 60));
+        bar += text;
+    }
+    return bar;
+}
+
+void ProgressReport::show(const TransferScreen& screen, TransferMode mode, unsigned receivedChars,
+                          std::uint64_t elapsedMs) {
+    if (!screen.statusText.empty() && screen.statusText != m_lastStatus) {
+        finish();
+        m_lastStatus = screen.statusText;
+        m_err << screen.statusText << "\n";
+    }
+    std::string line;
+    int tenth = 0;
+    if (mode == TransferMode::Upload && screen.progressMax > 0 && screen.progressPos > 0) {
+        const auto done = static_cast<std::uint64_t>(screen.progressPos);
+        const auto total = static_cast<std::uint64_t>(screen.progressMax);
+        line = progressBar(done, total, elapsedMs);
+        tenth = static_cast<int>(std::min(done, total) * 10 / total);
+    } else if (mode == TransferMode::Download && receivedChars > 0) {
+        // Two hex digits a byte; the size is not known until the device stops.
+        char text[64];
+        std::snprintf(text, sizeof text, "%u bytes received", receivedChars / 2);
+        line = text;
+        tenth = static_cast<int>(receivedChars / 2048);
+    } else {
+        return;
+    }
+    if (m_terminal) {
+        m_err << "\r" << line << "\033[K" << std::flush;
+        m_drawn = true;
+    } else if (tenth != m_lastTenth) {
+        m_lastTenth = tenth;
+        m_err << line << "\n";
+    }
+}
+
+void ProgressReport::finish() {
+    if (m_drawn) {
+        m_err << "\n";
+        m_drawn = false;
+    }
+}
+
+CliSession::CliSession(SerialPortDriver& driver, FileSaver& saver, TickRunner& runner,
+                       const Settings& settings, CliIo io)
+    : m_runner(runner),
+      m_io(std::move(io)),
+      m_editor(driver, *this, *this),
+      m_files(m_editor, *this, saver, *this),
+      m_programs(m_editor, *this, saver, *this) {
+    m_editor.applySettings(settings);
+}
+
+const char* CliSession::resultWord(int exitCode) const {
+    return exitCode == kExitOk ? "ok" : exitCode == kExitMismatch ? "mismatch" : "error";
+}
+
+int CliSession::refuse(const std::string& text, int code) {
+    m_io.err << text << "\n";
+    m_message = text;
+    return code;
+}
+
+int CliSession::exitCode() const {
+    if (m_fileError) {
+        return kExitFile;
+    }
+    if (m_deviceError) {
+        return kExitDevice;
+    }
+    if (m_mismatch) {
+        return kExitMismatch;
+    }
+    return m_declined ? kExitUsage : kExitOk;
+}
+
+int CliSession::run(const CliRequest& request) {
+    m_request = &request;
+    std::vector<FieldAssignment> assignments;
+    std::string error;
+    if (request.command == CliCommand::Set &&
+        !parseAssignments(request.assignments, assignments, error)) {
+        return refuse(error, kExitUsage);
+    }
+    if (m_editor.pcPort() <= 0) {
+        return refuse("No port to use: give -p N or --device PATH", kExitUsage);
+    }
+    if (!m_editor.readConfiguration()) {
+        m_deviceError = true;
+        return exitCode();
+    }
+    m_connected = true;
+    const ConfigBlock& block = m_editor.block();
+    switch (request.command) {
+    case CliCommand::Read:
+        m_io.out << (request.json ? blockJson(block, m_editor.validProgram())
+                                  : blockReport(block, m_editor.validProgram()));
+        break;
+    case CliCommand::Save:
+        m_files.saveConfigFile();
+        break;
+    case CliCommand::Load:
+        return load(request);
+    case CliCommand::Set:
+        return set(request);
+    case CliCommand::Upload:
+        if (!block.isProg()) {
+            return refuse("This VX310 is an ADE product: it takes no user program", kExitUsage);
+        }
+        m_programs.uploadProgram();
+        break;
+    case CliCommand::Delete:
+        if (!block.isProg() || !m_editor.validProgram()) {
+            return refuse("This VX310 holds no user program to delete", kExitUsage);
+        }
+        m_programs.deleteProgram();
+        break;
+    case CliCommand::Download:
+        if (m_editor.downloadEnabled() == 0) {
+            return refuse(
+                "Downloading is not enabled: set DownloadEnabled=1 in the Settings section "
+                "of the settings file",
+                kExitUsage);
+        }
+        if (!block.isProg() || !m_editor.validProgram()) {
+            return refuse("This VX310 holds no user program to download", kExitUsage);
+        }
+        m_programs.downloadProgram();
+        break;
+    case CliCommand::Start:
+        m_editor.startProgram();
+        break;
+    case CliCommand::Ports:
+        break;
+    }
+    return exitCode();
+}
+
+void CliSession::printChanges(const ConfigBlock& next) {
+    const std::vector<std::string> changes = plannedChanges(m_editor.block(), next);
+    if (changes.empty()) {
+        m_io.out << "No field changes on this unit\n";
+    }
+    for (const std::string& line : changes) {
+        m_io.out << line << "\n";
+    }
+}
+
+int CliSession::load(const CliRequest& request) {
+    const ConfigFileContents file = ReadConfigFile(request.file);
+    // A file that does not load is reported by the command itself, as the window would.
+    if (file.status == ConfigFileStatus::Loaded) {
+        if (request.dryRun && !file.description.empty()) {
+            m_io.out << "Description: " << descriptionForWidget(file.description) << "\n";
+        }
+        printChanges(blockToLoad(file.block, m_editor.block()));
+        if (request.dryRun) {
+            return kExitOk;
+        }
+    }
+    m_files.loadConfigFile();
+    return exitCode();
+}
+
+int CliSession::set(const CliRequest& request) {
+    std::vector<FieldAssignment> assignments;
+    std::string error;
+    parseAssignments(request.assignments, assignments, error);
+    ConfigBlock next = m_editor.block();
+    for (const FieldAssignment& assignment : assignments) {
+        if (assignment.field->kind == FieldKind::Driver &&
+            !(next.byte(Offset::portInterfaces) & 1)) {
+            // The Mode 1 dialog greys the choice out for an RS232 port.
+            return refuse(std::string(assignment.field->name) +
+                              " applies only when Port 1 is RS422/485; this unit's is RS232",
+                          kExitUsage);
+        }
+        setField(next, *assignment.field, assignment.value, error);
+    }
+    printChanges(next);
+    m_editor.sendBlock(next);
+    return exitCode();
+}
+
+// --- the windows' stand-ins ---
+
+int CliSession::runConnectionDialog() {
+    ConnectionRead read(m_editor, m_runner);
+    bool begun = false;
+    const unsigned noticesBefore = m_notices;
+    const int result = m_runner.run(
+        [&] {
+            read.initialise();
+            begun = true;
+        },
+        [&] { read.tick(); },
+        // Idle means the dialog now waits for the user: nobody here to press Retry.
+        [&] { return begun && read.state() == ConnectState::Idle; });
+    if (result == 0 && read.state() == ConnectState::Connected) {
+        return 0;
+    }
+    if (read.screen().messageVisible) {
+        show({read.screen().messageText, ConnectText::kReadCaption, NoticeIcon::Exclamation,
+              NoticeButtons::Ok});
+    } else if (m_notices == noticesBefore) {
+        // The port is not among those that open, so the window would list the others and
+        // wait for a choice.
+        show({ConnectText::kOpenFailed, kProgramName, NoticeIcon::Exclamation,
+              NoticeButtons::Ok});
+    }
+    m_deviceError = true;
+    return 1;
+}
+
+void CliSession::runUpdateDialog() {
+    ConfigUpdate update(m_editor, m_runner);
+    m_runner.run([&] { update.start(); }, [&] { update.tick(); }, [] { return false; });
+}
+
+int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
+    if (dialog.isSave()) {
+        // The command line gave the file and its description: the dialog's Yes.
+        return dialog.yes(descriptionFromWidget(m_request ? m_request->description : ""));
+    }
+    const std::string description = descriptionForWidget(dialog.description());
+    if (!description.empty()) {
+        m_io.err << "Description: " << description << "\n";
+    }
+    return answer(dialog.question()) ? dialog.yes(dialog.description()) : DescriptionDialog::kNo;
+}
+
+int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare) {
+    Transfer transfer(m_editor, m_runner);
+    prepare(transfer);
+    ProgressReport progress(m_io.err, m_io.terminal);
+    const std::uint64_t startMs = m_runner.nowMs();
+    m_runner.onRefresh = [&] {
+        progress.show(transfer.screen(), transfer.mode(), transfer.receivedChars(),
+                      m_runner.nowMs() - startMs);
+    };
+    const int result = m_runner.run([&] { transfer.start(); }, [&] { transfer.tick(); },
+                                    [] { return false; });
+    m_runner.onRefresh = nullptr;
+    progress.finish();
+    return result;
+}
+
+std::optional<ChosenFile> CliSession::choose(const FileDialogRequest&) {
+    if (!m_request || m_request->file.empty()) {
+        return std::nullopt;
+    }
+    return ChosenFile{m_request->file, baseName(m_request->file)};
+}
+
+NoticeAnswer CliSession::show(const Notice& notice) {
+    ++m_notices;
+    if (notice.buttons == NoticeButtons::YesNo) {
+        return answer(notice.text) ? NoticeAnswer::Yes : NoticeAnswer::No;
+    }
+    m_io.err << notice.text << "\n";
+    switch (noticeKind(notice)) {
+    case NoticeKind::Mismatch:
+        m_mismatch = true;
+        break;
+    case NoticeKind::FileError:
+        m_fileError = true;
+        break;
+    case NoticeKind::DeviceError:
+        m_deviceError = true;
+        break;
+    default:
+        break;
+    }
+    m_message = notice.text;
+    return NoticeAnswer::Ok;
+}
+
+bool CliSession::answer(const std::string& question) {
+    if (m_request && m_request->yes) {
+        return true;
+    }
+    const std::optional<bool> answered = m_io.ask ? m_io.ask(question) : std::nullopt;
+    if (!answered) {
+        m_io.err << question << "\n"
+                 << "No answer without a terminal: give --yes to answer Yes\n";
+        m_message = question;
+    } else if (*answered) {
+        return true;
+    }
+    m_declined = true;
+    return false;
+}

@@ -1,0 +1,164 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "configfiles/ConfigFileCommands.h"
+#include "editor/BlockFields.h"
+#include "editor/Editor.h"
+#include "program/ProgramCommands.h"
+
+// vxconf-cli's work without Qt: each command runs the window's own commands and device
+// dialogs' machines, with the notices on standard error and the questions answered by
+// --yes or on the terminal.
+
+enum CliExit {
+    kExitOk = 0,
+    kExitUsage = 1,     // a bad command line, a refused value, a question answered No
+    kExitDevice = 2,    // the port did not open or the device did not answer as it should
+    kExitMismatch = 3,  // the device did not store what was sent
+    kExitFile = 4,      // a file could not be read or written
+};
+
+enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, Start };
+
+struct CliRequest {
+    CliCommand command = CliCommand::Read;
+    std::string file;         // save, load, upload, download
+    std::string description;  // save: the file's description (UTF-8)
+    bool json = false;        // read
+    bool dryRun = false;      // load
+    bool yes = false;         // every question of the window answered Yes
+    std::vector<std::string> assignments;  // set: FIELD=VALUE
+    int port = 0;                          // the COM number to use
+};
+
+// The command names as the command line spells them; nothing for an unknown one.
+std::optional<CliCommand> cliCommandNamed(const std::string& name);
+const char* cliCommandName(CliCommand command);
+
+// A set command's FIELD=VALUE pairs, checked against the field table before anything is
+// sent. False with the reason in error.
+struct FieldAssignment {
+    const BlockField* field;
+    std::string value;
+};
+bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
+                      std::string& error);
+
+// Stands in for a device dialog: starts the machine, then calls its tick whenever the timer
+// the machine started is due, until the machine finishes or the caller's test says that
+// the dialog would now only wait for the user. The program runs it on an event loop;
+// tests move a simulated clock.
+class TickRunner : public DialogControl {
+public:
+    static constexpr int kLeft = -2;  // run's result when stopped() ended it
+
+    virtual int run(const std::function<void()>& begin, const std::function<void()>& tick,
+                    const std::function<bool()>& stopped) = 0;
+    // Milliseconds on the runner's clock, for the time a transfer has left.
+    virtual std::uint64_t nowMs() const = 0;
+
+    void refresh() override {
+        if (onRefresh) {
+            onRefresh();
+        }
+    }
+    std::function<void()> onRefresh;
+};
+
+// How a notice counts for the exit code.
+enum class NoticeKind { Info, Warning, Mismatch, FileError, DeviceError };
+NoticeKind noticeKind(const Notice& notice);
+
+// The progress of a transfer on standard error: a bar that redraws itself on a terminal,
+// and a line at each tenth otherwise.
+class ProgressReport {
+public:
+    ProgressReport(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
+    void show(const TransferScreen& screen, TransferMode mode, unsigned receivedChars,
+              std::uint64_t elapsedMs);
+    // Ends the bar's line, once something has been drawn.
+    void finish();
+
+private:
+    std::ostream& m_err;
+    bool m_terminal;
+    bool m_drawn = false;
+    int m_lastTenth = -1;
+    std::string m_lastStatus;
+};
+
+// "[#####.....]  4000/8000 bytes  50%  0:04 left"
+std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs);
+
+struct CliIo {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal = false;  // standard error is a terminal: draw the progress bar
+    // Asks a question on the terminal: nothing when there is no one to ask.
+    std::function<std::optional<bool>(const std::string&)> ask;
+};
+
+class CliSession : private EditorView,
+                   private ConfigFileView,
+                   private ProgramView,
+                   private FileChooser,
+                   private Notifier {
+public:
+    CliSession(SerialPortDriver& driver, FileSaver& saver, TickRunner& runner,
+               const Settings& settings, CliIo io);
+
+    // Runs a device command; the exit code.
+    int run(const CliRequest& request);
+
+    Editor& editor() { return m_editor; }
+    // For the record of the run: "ok", "mismatch" or "error", and the last message.
+    const char* resultWord(int exitCode) const;
+    const std::string& message() const { return m_message; }
+    // Whether a block was read, so that the record can name the unit.
+    bool connected() const { return m_connected; }
+
+private:
+    // --- EditorView ---
+    void takeSelections(FormValues&) override {}
+    void render() override {}
+    int runConnectionDialog() override;
+    void runUpdateDialog() override;
+    void runModeDialog(int) override {}
+    void closeWindow() override {}
+    // --- ConfigFileView ---
+    int runDescriptionDialog(DescriptionDialog& dialog) override;
+    // --- ProgramView ---
+    int runTransferDialog(const std::function<void(Transfer&)>& prepare) override;
+    // --- FileChooser ---
+    std::optional<ChosenFile> choose(const FileDialogRequest& request) override;
+    // --- Notifier ---
+    NoticeAnswer show(const Notice& notice) override;
+
+    bool answer(const std::string& question);
+    int refuse(const std::string& text, int code);
+    int exitCode() const;
+    int load(const CliRequest& request);
+    int set(const CliRequest& request);
+    void printChanges(const ConfigBlock& next);
+
+    TickRunner& m_runner;
+    CliIo m_io;
+    Editor m_editor;
+    ConfigFileCommands m_files;
+    ProgramCommands m_programs;
+    const CliRequest* m_request = nullptr;
+    std::string m_description;
+    bool m_connected = false;
+    unsigned m_notices = 0;
+    bool m_declined = false;
+    bool m_fileError = false;
+    bool m_deviceError = false;
+    bool m_mismatch = false;
+    std::string m_message;
+};
