@@ -1,9 +1,11 @@
 #include "CVxconfApp.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "app/Options.h"
 #include "app/SimulatorProcess.h"
+#include "device/LinkTrace.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
 #include "editor/Settings.h"
@@ -33,8 +35,19 @@ int CVxconfApp::run() {
         names.setOverride(kSimulatorPort, simulator.devicePath().toStdString());
     }
 
+    std::unique_ptr<TraceFile> trace;
+    if (!options.tracePath.isEmpty()) {
+        trace = std::make_unique<TraceFile>(options.tracePath.toLocal8Bit().toStdString());
+        if (!trace->ok()) {
+            std::fprintf(stderr, "vxconf: cannot write the trace to %s: %s\n",
+                         qPrintable(options.tracePath), trace->error().c_str());
+            return 1;
+        }
+    }
+
     QtPortDriver driver(names.resolver());
     CVxconfDlg window(driver, settingsFile);
+    window.editor().link().setTrace(trace.get());
     if (options.simulate) {
         window.setStartPort(static_cast<int>(kSimulatorPort));
     }

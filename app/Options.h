@@ -6,6 +6,7 @@
 struct Options {
     bool simulate = false;
     QStringList simulatorArguments;  // passed on to the simulated device
+    QString tracePath;               // every byte on the wire goes here; empty for none
 };
 
 class QCoreApplication;

@@ -196,6 +196,48 @@ TEST_F(EditorTest, UpdateSendsTheFormAndShowsWhatTheDeviceReadsBack) {
     EXPECT_TRUE(notes.notices.empty());
 }
 
+TEST_F(EditorTest, UpdateThatTheDeviceDoesNotStoreIsReportedFieldByField) {
+    device.faults.ignoreStores = true;
+    start(1);
+    view.controls[P2Parity] = 0;
+    view.controls[P2Baud] = 16;
+    editor.markEdited();
+    const ConfigBlock before = device.block;
+    editor.updateVx310();
+    EXPECT_EQ(device.loadsIgnored, 1);
+    EXPECT_EQ(editor.block(), before) << "the window shows what the device holds";
+    ASSERT_EQ(notes.notices.size(), 1u);
+    EXPECT_EQ(notes.notices[0],
+              exclamation("The VX310 did not store the configuration as sent:\n"
+                          "Port 2 Baud Rate: sent 9600, the VX310 holds 115200\n"
+                          "Port 2 Parity: sent none, the VX310 holds even",
+                          "VX310 Configuration"));
+    EXPECT_TRUE(editor.lastWriteChecked());
+    EXPECT_EQ(editor.lastWriteDifferences().size(), 2u);
+
+    // Once the device stores again, an update raises nothing.
+    device.faults.ignoreStores = false;
+    notes.notices.clear();
+    view.controls[P2Parity] = 0;
+    editor.markEdited();
+    editor.updateVx310();
+    EXPECT_TRUE(notes.notices.empty());
+    EXPECT_TRUE(editor.lastWriteChecked());
+    EXPECT_TRUE(editor.lastWriteDifferences().empty());
+}
+
+TEST_F(EditorTest, ReadBackThatEndsInDemonstrationChecksNothing) {
+    device.faults.ignoreStores = true;
+    start(1);
+    view.controls[P2Parity] = 0;
+    editor.markEdited();
+    view.script = {InDialog::Demo};
+    editor.updateVx310();
+    EXPECT_EQ(device.loadsIgnored, 1);
+    EXPECT_FALSE(editor.lastWriteChecked());
+    EXPECT_TRUE(notes.notices.empty());
+}
+
 TEST_F(EditorTest, UpdateInDemonstrationSendsNothingAndTheReadWaits) {
     start(0);
     view.script = {InDialog::Demo};
