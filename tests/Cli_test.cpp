@@ -1,0 +1,276 @@
+// vxconf-cli's commands in-process, against the simulated VX310 on a clock the test moves.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "TestSupport.h"
+#include "app/Cli.h"
+#include "configfiles/ConfigFile.h"
+#include "device/ConnectionRead.h"
+
+namespace {
+
+// The device dialogs' timer on the simulated clock.
+class SimRunner : public TickRunner {
+public:
+    explicit SimRunner(SimClock& clock) : m_clock(clock) {}
+    void startTimer(int periodMs) override { m_timerMs = periodMs; }
+    void stopTimer() override { m_timerMs = 0; }
+    void finish(int result) override {
+        m_timerMs = 0;
+        m_finished = true;
+        m_result = result;
+    }
+    int run(const std::function<void()>& begin, const std::function<void()>& tick,
+            const std::function<bool()>& stopped) override {
+        m_finished = false;
+        begin();
+        for (int guard = 0; guard < 100000 && !m_finished && !stopped() && m_timerMs > 0;
+             ++guard) {
+            m_clock.advanceMs(static_cast<std::uint64_t>(m_timerMs));
+            tick();
+        }
+        ++runs;
+        return m_finished ? m_result : kLeft;
+    }
+    std::uint64_t nowMs() const override { return m_clock.nowUs / 1000; }
+    int runs = 0;
+
+private:
+    SimClock& m_clock;
+    int m_timerMs = 0;
+    bool m_finished = false;
+    int m_result = kLeft;
+};
+
+struct CliTest : public ::testing::Test {
+    CliTest() : driver(clock), runner(clock) {
+        device.pacing = false;
+        driver.attach(3, device);
+    }
+
+    // One vxconf-cli run on COM3 (or port), with a fresh session as each run has.
+    int run(CliRequest request, int port = 3) {
+        out.str("");
+        err.str("");
+        driver.writeLog.clear();
+        request.port = port;
+        Settings settings;
+        settings.pcPort = port;
+        settings.downloadEnabled = downloadEnabled;
+        session = std::make_unique<CliSession>(driver, saver, runner, settings,
+                                               CliIo{out, err, false, ask});
+        return session->run(request);
+    }
+    static CliRequest command(CliCommand c, std::string file = {}) {
+        CliRequest request;
+        request.command = c;
+        request.file = std::move(file);
+        return request;
+    }
+    static CliRequest setting(std::vector<std::string> assignments) {
+        CliRequest request = command(CliCommand::Set);
+        request.assignments = std::move(assignments);
+        return request;
+    }
+    std::string written() const {
+        std::string all;
+        for (const auto& entry : driver.writeLog) {
+            all += entry.second;
+        }
+        return all;
+    }
+
+    SimClock clock;
+    Vx310Sim device;
+    SimPortDriver driver;
+    SimRunner runner;
+    PlainSaver saver;
+    ScratchFolder folder;
+    unsigned downloadEnabled = 0;
+    std::function<std::optional<bool>(const std::string&)> ask;
+    std::ostringstream out;
+    std::ostringstream err;
+    std::unique_ptr<CliSession> session;
+};
+
+TEST_F(CliTest, SetStoresChecksAndChangesOnlyTheFieldsNamed) {
+    const ConfigBlock before = device.block;
+    EXPECT_EQ(run(setting({"port2.parity=none", "mode2.address=42", "mode=1"})), kExitOk)
+        << err.str();
+    EXPECT_EQ(out.str(),
+              "Port 2 Parity: even -> none\nADE Mode: off -> 1\nMode 2 Address: 5 -> 42\n");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(device.loadsStored, 1);
+    ConfigBlock expected = before;
+    expected.setByte(Offset::p2Parity, 1);
+    expected.setByte(Offset::m2Address, 42);
+    expected.setByte(Offset::adeMode, 1);
+    expected.setByte(Offset::checksum, computeChecksum(expected));
+    EXPECT_EQ(device.block, expected);
+    EXPECT_TRUE(session->editor().lastWriteChecked());
+    EXPECT_STREQ(session->resultWord(kExitOk), "ok");
+}
+
+TEST_F(CliTest, ADeviceThatKeepsItsOldBlockIsAMismatchNamingExactlyTheFieldsThatDiffer) {
+    device.faults.ignoreStores = true;
+    EXPECT_EQ(run(setting({"port2.parity=none", "port1.baud=19200", "port2.bits=7"})),
+              kExitMismatch);
+    EXPECT_EQ(err.str(),
+              "The VX310 did not store the configuration as sent:\n"
+              "Port 1 Baud Rate: sent 19200, the VX310 holds 9600\n"
+              "Port 2 Parity: sent none, the VX310 holds even\n");
+    EXPECT_STREQ(session->resultWord(kExitMismatch), "mismatch");
+    EXPECT_EQ(session->message().rfind(kNotStoredHeading, 0), 0u);
+}
+
+TEST_F(CliTest, RefusedInputSendsNothingAndSaysWhy) {
+    EXPECT_EQ(run(setting({"port2.parity=mark"})), kExitUsage);
+    EXPECT_EQ(err.str(),
+              "\"mark\" is not a value of port2.parity; its values are none, even, odd\n");
+    EXPECT_EQ(run(setting({"mode2.timeout=70000"})), kExitUsage);
+    EXPECT_EQ(run(setting({"port9.parity=none"})), kExitUsage);
+    EXPECT_EQ(err.str().rfind("Unknown field \"port9.parity\". Fields: port1.baud, ", 0), 0u);
+    EXPECT_EQ(run(setting({"parity"})), kExitUsage);
+    EXPECT_EQ(run(setting({})), kExitUsage);
+    EXPECT_EQ(driver.opens, 0) << "refused before the port is opened";
+
+    // The Mode 1 driver is there only for an RS422/485 Port 1: refused after the read.
+    device.block.setByte(Offset::portInterfaces, 2);
+    device.block.setByte(Offset::checksum, computeChecksum(device.block));
+    EXPECT_EQ(run(setting({"mode1.driver=rs485"})), kExitUsage);
+    EXPECT_EQ(err.str(), "mode1.driver applies only when Port 1 is RS422/485; this unit's is "
+                         "RS232\n");
+    EXPECT_EQ(written().find('L'), std::string::npos) << "no store command";
+    EXPECT_EQ(device.loadsStored, 0);
+}
+
+TEST_F(CliTest, APortThatDoesNotOpenOrADeviceThatDoesNotAnswer) {
+    EXPECT_EQ(run(command(CliCommand::Read), 7), kExitDevice);
+    EXPECT_EQ(err.str(),
+              "The selected COM port does not exist or may be already in use by another "
+              "program\n");
+    EXPECT_TRUE(out.str().empty());
+
+    device.faults.silent = true;
+    EXPECT_EQ(run(command(CliCommand::Read)), kExitDevice);
+    EXPECT_EQ(err.str().rfind("VX310 is not responding on COM3\n", 0), 0u) << err.str();
+    EXPECT_FALSE(session->connected());
+
+    device.faults.silent = false;
+    device.faults.corruptChecksum = true;
+    EXPECT_EQ(run(command(CliCommand::Read)), kExitDevice);
+    EXPECT_EQ(err.str(), std::string(ConnectText::kCorrupt) + "\n");
+}
+
+TEST_F(CliTest, SaveThenLoadRestoresTheUnitAndDryRunSendsNothing) {
+    const ConfigBlock original = device.block;
+    const std::string file = folder.path + "/plant.vxc";
+    CliRequest save = command(CliCommand::Save, file);
+    save.description = "Plant A, line 2";
+    EXPECT_EQ(run(save), kExitOk) << err.str();
+    const ConfigFileContents saved = ReadConfigFile(file);
+    ASSERT_EQ(saved.status, ConfigFileStatus::Loaded);
+    EXPECT_EQ(saved.description, "Plant A, line 2");
+
+    ASSERT_EQ(run(setting({"port2.parity=odd", "mode2.leadIn=7"})), kExitOk);
+    CliRequest dry = command(CliCommand::Load, file);
+    dry.dryRun = true;
+    EXPECT_EQ(run(dry), kExitOk);
+    EXPECT_EQ(out.str(),
+              "Description: Plant A, line 2\n"
+              "Port 2 Parity: odd -> even\n"
+              "Mode 2 Lead-in Byte: 7 -> 0\n");
+    EXPECT_EQ(written().find('L'), std::string::npos);
+
+    // Without --yes and nobody to ask, the load's question is answered No.
+    EXPECT_EQ(run(command(CliCommand::Load, file)), kExitUsage);
+    EXPECT_NE(err.str().find("Update the VX310 with this configuration?\n"), std::string::npos);
+    EXPECT_EQ(device.block.byte(Offset::m2LeadIn), 7);
+
+    ask = [](const std::string& question) {
+        return std::optional<bool>(question == FileText::kLoadQuestion);
+    };
+    EXPECT_EQ(run(command(CliCommand::Load, file)), kExitOk) << err.str();
+    EXPECT_EQ(device.block, original);
+}
+
+TEST_F(CliTest, FileErrorsAreExitCodeFour) {
+    CliRequest load = command(CliCommand::Load, folder.path + "/missing.vxc");
+    load.yes = true;
+    EXPECT_EQ(run(load), kExitFile);
+    EXPECT_EQ(err.str(), "Unable to open file: \"" + folder.path + "/missing.vxc\"?\n");
+    load.dryRun = true;
+    EXPECT_EQ(run(load), kExitFile);
+    EXPECT_EQ(device.loadsStored, 0);
+
+    EXPECT_EQ(run(command(CliCommand::Save, folder.path + "/no/such/dir/a.vxc")), kExitFile);
+    CliRequest upload = command(CliCommand::Upload, folder.put("text.hex", "not hex"));
+    upload.yes = true;
+    EXPECT_EQ(run(upload), kExitFile);
+    EXPECT_EQ(err.str(), "Invalid file format\n");
+    EXPECT_EQ(device.uploadsStored, 0);
+}
+
+TEST_F(CliTest, UserProgramCommandsAnswerTheWindowsQuestionsWithYes) {
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex", ":02400400123474\r\n"
+                                                                          ":00000001FF\r\n"));
+    EXPECT_EQ(run(upload), kExitUsage) << "no --yes";
+    EXPECT_EQ(device.uploadsStored, 0);
+    upload.yes = true;
+    EXPECT_EQ(run(upload), kExitOk) << err.str();
+    EXPECT_EQ(device.program, (std::vector<std::uint8_t>{0x12, 0x34}));
+    // Plain lines when standard error is no terminal, and the device's own words at the end.
+    EXPECT_NE(err.str().find("30/30 bytes 100%\nDone\n"), std::string::npos) << err.str();
+
+    downloadEnabled = 1;
+    const std::string hex = folder.path + "/back.hex";
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitOk) << err.str();
+    EXPECT_EQ(readAll(hex).substr(0, 15), ":02400400123474");
+    downloadEnabled = 0;
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitUsage);
+
+    CliRequest remove = command(CliCommand::Delete);
+    remove.yes = true;
+    EXPECT_EQ(run(remove), kExitOk);
+    EXPECT_TRUE(device.program.empty());
+    EXPECT_EQ(run(remove), kExitUsage) << "nothing left to delete";
+    EXPECT_EQ(err.str(), "This VX310 holds no user program to delete\n");
+
+    CliRequest start = command(CliCommand::Start);
+    start.yes = true;
+    EXPECT_EQ(run(start), kExitOk);
+    EXPECT_EQ(written().substr(written().size() - 3), "RU\r");
+    EXPECT_EQ(err.str(), std::string(MainText::kClosingText) + "\n");
+}
+
+TEST(CliNotices, KindsDecideTheExitCode) {
+    auto kind = [](const char* text, const char* caption) {
+        return noticeKind({text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+    };
+    EXPECT_EQ(kind(TransferText::kModeOff, kProgramName), NoticeKind::Warning);
+    EXPECT_EQ(kind(ConnectText::kOpenFailed, kProgramName), NoticeKind::DeviceError);
+    EXPECT_EQ(kind(ConnectText::kCorrupt, ConnectText::kReadCaption), NoticeKind::DeviceError);
+    EXPECT_EQ(kind("The VX310 did not store the configuration as sent:\nx", "VX310 Configuration"),
+              NoticeKind::Mismatch);
+    EXPECT_EQ(kind("\"a\" is not compatible with this version of VX310",
+                   FileText::kIncompatibleCaption),
+              NoticeKind::FileError);
+    EXPECT_EQ(kind(TransferText::kReadFailed, TransferText::kReadFailedCaption),
+              NoticeKind::FileError);
+    EXPECT_EQ(noticeKind({"Done", TransferText::kCompleteCaption, NoticeIcon::None,
+                          NoticeButtons::Ok}),
+              NoticeKind::Info);
+}
+
+TEST(CliProgress, BarShowsBytesPercentAndTimeLeft) {
+    EXPECT_EQ(progressBar(40, 80, 1000),
+              "[###############...............] 40/80 bytes  50%  0:01 left");
+    EXPECT_EQ(progressBar(0, 80, 0), "[..............................] 0/80 bytes   0%");
+    EXPECT_EQ(progressBar(90, 80, 5000), "[##############################] 80/80 bytes 100%");
+    const std::string slow = progressBar(1, 4000, 1000);
+    EXPECT_EQ(slow.substr(slow.size() - 12), "  66:39 left");
+}
+
+}  // namespace
