@@ -113,8 +113,9 @@ std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t e
     std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
     char text[96];
-    std::snprintf(text, sizeof text, " %llu/%llu bytes %3u%%", static_cast<unsigned long long>(done),
-                  static_cast<unsigned long long>(total), percent);
+    std::snprintf(text, sizeof text, " %llu/%llu bytes %3u%%",
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                  percent);
     bar += text;
     if (done > 0 && done < total) {
         const std::uint64_t leftS = (elapsedMs * (total - done) / done + 999) / 1000;
@@ -216,46 +217,46 @@ int CliSession::run(const CliRequest& request) {
     m_connected = true;
     const ConfigBlock& block = m_editor.block();
     switch (request.command) {
-    case CliCommand::Read:
-        m_io.out << (request.json ? blockJson(block, m_editor.validProgram())
-                                  : blockReport(block, m_editor.validProgram()));
-        break;
-    case CliCommand::Save:
-        m_files.saveConfigFile();
-        break;
-    case CliCommand::Load:
-        return load(request);
-    case CliCommand::Set:
-        return set(request);
-    case CliCommand::Upload:
-        if (!block.isProg()) {
-            return refuse("This VX310 is an ADE product: it takes no user program", kExitUsage);
-        }
-        m_programs.uploadProgram();
-        break;
-    case CliCommand::Delete:
-        if (!block.isProg() || !m_editor.validProgram()) {
-            return refuse("This VX310 holds no user program to delete", kExitUsage);
-        }
-        m_programs.deleteProgram();
-        break;
-    case CliCommand::Download:
-        if (m_editor.downloadEnabled() == 0) {
-            return refuse(
-                "Downloading is not enabled: set DownloadEnabled=1 in the Settings section "
-                "of the settings file",
-                kExitUsage);
-        }
-        if (!block.isProg() || !m_editor.validProgram()) {
-            return refuse("This VX310 holds no user program to download", kExitUsage);
-        }
-        m_programs.downloadProgram();
-        break;
-    case CliCommand::Start:
-        m_editor.startProgram();
-        break;
-    case CliCommand::Ports:
-        break;
+        case CliCommand::Read:
+            m_io.out << (request.json ? blockJson(block, m_editor.validProgram())
+                                      : blockReport(block, m_editor.validProgram()));
+            break;
+        case CliCommand::Save:
+            m_files.saveConfigFile();
+            break;
+        case CliCommand::Load:
+            return load(request);
+        case CliCommand::Set:
+            return set(request);
+        case CliCommand::Upload:
+            if (!block.isProg()) {
+                return refuse("This VX310 is an ADE product: it takes no user program", kExitUsage);
+            }
+            m_programs.uploadProgram();
+            break;
+        case CliCommand::Delete:
+            if (!block.isProg() || !m_editor.validProgram()) {
+                return refuse("This VX310 holds no user program to delete", kExitUsage);
+            }
+            m_programs.deleteProgram();
+            break;
+        case CliCommand::Download:
+            if (m_editor.downloadEnabled() == 0) {
+                return refuse(
+                    "Downloading is not enabled: set DownloadEnabled=1 in the Settings section "
+                    "of the settings file",
+                    kExitUsage);
+            }
+            if (!block.isProg() || !m_editor.validProgram()) {
+                return refuse("This VX310 holds no user program to download", kExitUsage);
+            }
+            m_programs.downloadProgram();
+            break;
+        case CliCommand::Start:
+            m_editor.startProgram();
+            break;
+        case CliCommand::Ports:
+            break;
     }
     return exitCode();
 }
@@ -329,8 +330,7 @@ int CliSession::runConnectionDialog() {
     } else if (m_notices == noticesBefore) {
         // The port is not among those that open, so the window would list the others and
         // wait for a choice.
-        show({ConnectText::kOpenFailed, kProgramName, NoticeIcon::Exclamation,
-              NoticeButtons::Ok});
+        show({ConnectText::kOpenFailed, kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok});
     }
     m_deviceError = true;
     return 1;
@@ -362,8 +362,8 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
         progress.show(transfer.screen(), transfer.mode(), transfer.receivedChars(),
                       m_runner.nowMs() - startMs);
     };
-    const int result = m_runner.run([&] { transfer.start(); }, [&] { transfer.tick(); },
-                                    [] { return false; });
+    const int result =
+        m_runner.run([&] { transfer.start(); }, [&] { transfer.tick(); }, [] { return false; });
     m_runner.onRefresh = nullptr;
     progress.finish();
     return result;
@@ -383,17 +383,17 @@ NoticeAnswer CliSession::show(const Notice& notice) {
     }
     m_io.err << notice.text << "\n";
     switch (noticeKind(notice)) {
-    case NoticeKind::Mismatch:
-        m_mismatch = true;
-        break;
-    case NoticeKind::FileError:
-        m_fileError = true;
-        break;
-    case NoticeKind::DeviceError:
-        m_deviceError = true;
-        break;
-    default:
-        break;
+        case NoticeKind::Mismatch:
+            m_mismatch = true;
+            break;
+        case NoticeKind::FileError:
+            m_fileError = true;
+            break;
+        case NoticeKind::DeviceError:
+            m_deviceError = true;
+            break;
+        default:
+            break;
     }
     m_message = notice.text;
     return NoticeAnswer::Ok;

@@ -28,11 +28,11 @@ enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, 
 
 struct CliRequest {
     CliCommand command = CliCommand::Read;
-    std::string file;         // save, load, upload, download
-    std::string description;  // save: the file's description (UTF-8)
-    bool json = false;        // read
-    bool dryRun = false;      // load
-    bool yes = false;         // every question of the window answered Yes
+    std::string file;                      // save, load, upload, download
+    std::string description;               // save: the file's description (UTF-8)
+    bool json = false;                     // read
+    bool dryRun = false;                   // load
+    bool yes = false;                      // every question of the window answered Yes
     std::vector<std::string> assignments;  // set: FIELD=VALUE
     int port = 0;                          // the COM number to use
 };

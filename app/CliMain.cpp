@@ -103,10 +103,10 @@ int parseCommandLine(const QCoreApplication& app, CommandLine& line) {
     const QCommandLineOption trace("trace", "Write every byte on the wire to FILE.", "FILE");
     const QCommandLineOption json("json", "read: print one JSON object.");
     const QCommandLineOption dryRun("dry-run", "load: show the changes, send nothing.");
-    const QCommandLineOption description({"d", "description"},
-                                         "save: the file's description.", "TEXT");
-    for (const auto* option : {&help, &version, &port, &device, &simulate, &simOption, &yes,
-                               &log, &trace, &json, &dryRun, &description}) {
+    const QCommandLineOption description({"d", "description"}, "save: the file's description.",
+                                         "TEXT");
+    for (const auto* option : {&help, &version, &port, &device, &simulate, &simOption, &yes, &log,
+                               &trace, &json, &dryRun, &description}) {
         parser.addOption(*option);
     }
     parser.addPositionalArgument("command", "One of the commands below.", "command [args]");
@@ -154,8 +154,8 @@ int parseCommandLine(const QCoreApplication& app, CommandLine& line) {
     request.dryRun = parser.isSet(dryRun);
     request.description = parser.value(description).toStdString();
     request.yes = parser.isSet(yes);
-    const int sources = int(parser.isSet(port)) + int(parser.isSet(device)) +
-                        int(parser.isSet(simulate));
+    const int sources =
+        int(parser.isSet(port)) + int(parser.isSet(device)) + int(parser.isSet(simulate));
     if (sources > 1) {
         return usage("give only one of -p, --device and --simulate");
     }
@@ -201,7 +201,8 @@ int listPorts(const PortNames& names, QtPortDriver& driver) {
             continue;
         }
         any = true;
-        const QString canonical = QFileInfo(QString::fromLocal8Bit(path.c_str())).canonicalFilePath();
+        const QString canonical =
+            QFileInfo(QString::fromLocal8Bit(path.c_str())).canonicalFilePath();
         std::string details;
         for (const QSerialPortInfo& port : known) {
             if (QFileInfo(port.systemLocation()).canonicalFilePath() != canonical) {
@@ -290,15 +291,14 @@ int main(int argc, char** argv) {
     if (!line.logPath.empty()) {
         const ConfigBlock& block = session.editor().block();
         const bool known = session.connected();
-        const std::vector<std::string> record{
-            isoTimeUtc(std::time(nullptr)),
-            devicePath,
-            known ? std::to_string(block.serialNumber()) : "",
-            known ? versionText(block) : "",
-            cliCommandName(request.command),
-            request.file,
-            session.resultWord(code),
-            session.message()};
+        const std::vector<std::string> record{isoTimeUtc(std::time(nullptr)),
+                                              devicePath,
+                                              known ? std::to_string(block.serialNumber()) : "",
+                                              known ? versionText(block) : "",
+                                              cliCommandName(request.command),
+                                              request.file,
+                                              session.resultWord(code),
+                                              session.message()};
         if (!log.append(record, error)) {
             std::cerr << error << "\n";
             return code == kExitOk ? kExitFile : code;

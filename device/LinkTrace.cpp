@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,8 +24,7 @@ std::uint64_t steadyMs() {
 std::string traceLine(std::uint64_t ms, const char* direction, const std::uint8_t* data,
                       std::size_t count) {
     char head[48];
-    std::snprintf(head, sizeof head, "%8llu %s", static_cast<unsigned long long>(ms),
-                  direction);
+    std::snprintf(head, sizeof head, "%8llu %s", static_cast<unsigned long long>(ms), direction);
     std::string text = head;
     std::string printable;
     for (std::size_t i = 0; i < kBytesPerLine; ++i) {
@@ -77,8 +76,7 @@ void TraceFile::bytes(const char* direction, const std::uint8_t* data, std::size
                       std::string_view note) {
     const std::uint64_t ms = now();
     for (std::size_t at = 0; at < count; at += kBytesPerLine) {
-        std::string text =
-            traceLine(ms, direction, data + at, std::min(kBytesPerLine, count - at));
+        std::string text = traceLine(ms, direction, data + at, std::min(kBytesPerLine, count - at));
         if (at + kBytesPerLine >= count && !note.empty()) {
             text += " ";
             text += note;

@@ -33,8 +33,8 @@ std::vector<BlockField> makeFields() {
             {keep(p + "baud"), keep(l + "Baud Rate"), port.offset, FieldKind::List, list, 0, 0});
         fields.push_back({keep(p + "bits"), keep(l + "Bits per Word"), port.offset + 1,
                           FieldKind::List, list + 1, 2, 0});
-        fields.push_back({keep(p + "parity"), keep(l + "Parity"), port.offset + 2,
-                          FieldKind::List, list + 2, 1, 0});
+        fields.push_back({keep(p + "parity"), keep(l + "Parity"), port.offset + 2, FieldKind::List,
+                          list + 2, 1, 0});
         fields.push_back({keep(p + "stopBits"), keep(l + "Stop Bits"), port.offset + 3,
                           FieldKind::List, list + 3, 0, 0});
         fields.push_back({keep(p + "rxXonXoff"), keep(l + "RX Xon/Xoff"), port.offset + 4,
@@ -51,12 +51,12 @@ std::vector<BlockField> makeFields() {
                           keep(std::string("Mode 1 Turn-off Delay at ") + bauds[i] + " baud"),
                           Offset::m1TurnOffDelay + i, FieldKind::Byte, 0, 0, 0});
     }
-    fields.push_back({"mode2.address", "Mode 2 Address", Offset::m2Address, FieldKind::Byte, 0,
-                      0, 0});
+    fields.push_back(
+        {"mode2.address", "Mode 2 Address", Offset::m2Address, FieldKind::Byte, 0, 0, 0});
     fields.push_back(
         {"mode2.leadIn", "Mode 2 Lead-in Byte", Offset::m2LeadIn, FieldKind::Byte, 0, 0, 0});
-    fields.push_back({"mode2.timeout", "Mode 2 Timeout (ms)", Offset::m2Timeout,
-                      FieldKind::Word, 0, 0, 0});
+    fields.push_back(
+        {"mode2.timeout", "Mode 2 Timeout (ms)", Offset::m2Timeout, FieldKind::Word, 0, 0, 0});
     return fields;
 }
 
@@ -67,12 +67,12 @@ const FormListInfo& listOf(const BlockField& field) {
 // The field's raw value: the code, the bit, the byte or the word.
 unsigned rawValue(const ConfigBlock& block, const BlockField& field) {
     switch (field.kind) {
-    case FieldKind::Xon:
-        return block.byte(field.offset) >> field.bit & 1u;
-    case FieldKind::Word:
-        return block.word(field.offset);
-    default:
-        return block.byte(field.offset);
+        case FieldKind::Xon:
+            return block.byte(field.offset) >> field.bit & 1u;
+        case FieldKind::Word:
+            return block.word(field.offset);
+        default:
+            return block.byte(field.offset);
     }
 }
 
@@ -179,16 +179,16 @@ const BlockField* findField(std::string_view name) {
 std::string fieldText(const ConfigBlock& block, const BlockField& field) {
     const unsigned raw = rawValue(block, field);
     switch (field.kind) {
-    case FieldKind::List: {
-        const int index = listIndex(field, raw);
-        return index < 0 ? formatNumber("code %u", raw) : listOf(field).entries[index];
-    }
-    case FieldKind::Xon:
-        return kXonWords[raw];
-    case FieldKind::Driver:
-        return kDriverChoices[raw != 0 ? 1 : 0];
-    default:
-        return formatNumber("%u", raw);
+        case FieldKind::List: {
+            const int index = listIndex(field, raw);
+            return index < 0 ? formatNumber("code %u", raw) : listOf(field).entries[index];
+        }
+        case FieldKind::Xon:
+            return kXonWords[raw];
+        case FieldKind::Driver:
+            return kDriverChoices[raw != 0 ? 1 : 0];
+        default:
+            return formatNumber("%u", raw);
     }
 }
 
@@ -205,23 +205,23 @@ std::string fieldJson(const ConfigBlock& block, const BlockField& field) {
 
 std::string fieldValues(const BlockField& field) {
     switch (field.kind) {
-    case FieldKind::List: {
-        std::string values;
-        const FormListInfo& list = listOf(field);
-        for (int i = 0; i < list.entryCount; ++i) {
-            values += (i ? ", " : "") + std::string(list.entries[i]);
+        case FieldKind::List: {
+            std::string values;
+            const FormListInfo& list = listOf(field);
+            for (int i = 0; i < list.entryCount; ++i) {
+                values += (i ? ", " : "") + std::string(list.entries[i]);
+            }
+            return values;
         }
-        return values;
-    }
-    case FieldKind::Xon:
-        return std::string(kXonWords[0]) + ", " + kXonWords[1];
-    case FieldKind::Driver:
-        return std::string(kDriverShort[0]) + " (" + kDriverChoices[0] + "), " +
-               kDriverShort[1] + " (" + kDriverChoices[1] + ")";
-    case FieldKind::Byte:
-        return "0 to 255";
-    default:
-        return "0 to 65535";
+        case FieldKind::Xon:
+            return std::string(kXonWords[0]) + ", " + kXonWords[1];
+        case FieldKind::Driver:
+            return std::string(kDriverShort[0]) + " (" + kDriverChoices[0] + "), " +
+                   kDriverShort[1] + " (" + kDriverChoices[1] + ")";
+        case FieldKind::Byte:
+            return "0 to 255";
+        default:
+            return "0 to 65535";
     }
 }
 
@@ -233,54 +233,54 @@ bool setField(ConfigBlock& block, const BlockField& field, std::string_view valu
         return false;
     };
     switch (field.kind) {
-    case FieldKind::List: {
-        const FormListInfo& list = listOf(field);
-        for (int i = 0; i < list.entryCount; ++i) {
-            if (equalsIgnoringCase(value, list.entries[i])) {
-                block.setByte(field.offset, static_cast<unsigned>(i + field.bias));
-                return true;
+        case FieldKind::List: {
+            const FormListInfo& list = listOf(field);
+            for (int i = 0; i < list.entryCount; ++i) {
+                if (equalsIgnoringCase(value, list.entries[i])) {
+                    block.setByte(field.offset, static_cast<unsigned>(i + field.bias));
+                    return true;
+                }
             }
+            return refuse(" is not a value of ");
         }
-        return refuse(" is not a value of ");
-    }
-    case FieldKind::Xon:
-        for (unsigned i = 0; i < 2; ++i) {
-            if (equalsIgnoringCase(value, kXonWords[i])) {
-                const unsigned others = block.byte(field.offset) & ~(1u << field.bit);
-                block.setByte(field.offset, others | i << field.bit);
-                return true;
+        case FieldKind::Xon:
+            for (unsigned i = 0; i < 2; ++i) {
+                if (equalsIgnoringCase(value, kXonWords[i])) {
+                    const unsigned others = block.byte(field.offset) & ~(1u << field.bit);
+                    block.setByte(field.offset, others | i << field.bit);
+                    return true;
+                }
             }
-        }
-        return refuse(" is not a value of ");
-    case FieldKind::Driver:
-        for (unsigned i = 0; i < 2; ++i) {
-            if (equalsIgnoringCase(value, kDriverChoices[i]) ||
-                equalsIgnoringCase(value, kDriverShort[i])) {
-                // As the Mode 1 dialog stores it.
-                block.setByte(field.offset, i);
-                return true;
+            return refuse(" is not a value of ");
+        case FieldKind::Driver:
+            for (unsigned i = 0; i < 2; ++i) {
+                if (equalsIgnoringCase(value, kDriverChoices[i]) ||
+                    equalsIgnoringCase(value, kDriverShort[i])) {
+                    // As the Mode 1 dialog stores it.
+                    block.setByte(field.offset, i);
+                    return true;
+                }
             }
-        }
-        return refuse(" is not a value of ");
-    default: {
-        const unsigned max = field.kind == FieldKind::Byte ? 0xFFu : 0xFFFFu;
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
-            return refuse(" is not a number for ");
-        }
-        unsigned long number = 0;
-        for (const char digit : value) {
-            number = number * 10 + static_cast<unsigned long>(digit - '0');
-            if (number > max) {
-                return refuse(" is out of range for ");
+            return refuse(" is not a value of ");
+        default: {
+            const unsigned max = field.kind == FieldKind::Byte ? 0xFFu : 0xFFFFu;
+            if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+                return refuse(" is not a number for ");
             }
+            unsigned long number = 0;
+            for (const char digit : value) {
+                number = number * 10 + static_cast<unsigned long>(digit - '0');
+                if (number > max) {
+                    return refuse(" is out of range for ");
+                }
+            }
+            if (field.kind == FieldKind::Byte) {
+                block.setByte(field.offset, static_cast<unsigned>(number));
+            } else {
+                block.setWord(field.offset, static_cast<unsigned>(number));
+            }
+            return true;
         }
-        if (field.kind == FieldKind::Byte) {
-            block.setByte(field.offset, static_cast<unsigned>(number));
-        } else {
-            block.setWord(field.offset, static_cast<unsigned>(number));
-        }
-        return true;
-    }
     }
 }
 
@@ -371,8 +371,9 @@ std::string blockJson(const ConfigBlock& block, bool validProgram) {
     json += formatNumber("  \"serialNumber\": %u,\n", block.serialNumber());
     json += "  \"productType\": " + jsonString(productText(block)) + ",\n";
     json += "  \"version\": " + jsonString(versionText(block)) + ",\n";
-    json += std::string("  \"validProgram\": ") +
-            (!block.isProg() ? "null" : validProgram ? "true" : "false");
+    json += std::string("  \"validProgram\": ") + (!block.isProg() ? "null"
+                                                   : validProgram  ? "true"
+                                                                   : "false");
     std::string group;
     bool firstInGroup = true;
     for (const BlockField& field : blockFields()) {

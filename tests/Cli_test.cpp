@@ -26,8 +26,7 @@ public:
             const std::function<bool()>& stopped) override {
         m_finished = false;
         begin();
-        for (int guard = 0; guard < 100000 && !m_finished && !stopped() && m_timerMs > 0;
-             ++guard) {
+        for (int guard = 0; guard < 100000 && !m_finished && !stopped() && m_timerMs > 0; ++guard) {
             m_clock.advanceMs(static_cast<std::uint64_t>(m_timerMs));
             tick();
         }
@@ -140,8 +139,9 @@ TEST_F(CliTest, RefusedInputSendsNothingAndSaysWhy) {
     device.block.setByte(Offset::portInterfaces, 2);
     device.block.setByte(Offset::checksum, computeChecksum(device.block));
     EXPECT_EQ(run(setting({"mode1.driver=rs485"})), kExitUsage);
-    EXPECT_EQ(err.str(), "mode1.driver applies only when Port 1 is RS422/485; this unit's is "
-                         "RS232\n");
+    EXPECT_EQ(err.str(),
+              "mode1.driver applies only when Port 1 is RS422/485; this unit's is "
+              "RS232\n");
     EXPECT_EQ(written().find('L'), std::string::npos) << "no store command";
     EXPECT_EQ(device.loadsStored, 0);
 }
@@ -214,8 +214,9 @@ TEST_F(CliTest, FileErrorsAreExitCodeFour) {
 }
 
 TEST_F(CliTest, UserProgramCommandsAnswerTheWindowsQuestionsWithYes) {
-    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex", ":02400400123474\r\n"
-                                                                          ":00000001FF\r\n"));
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex",
+                                                               ":02400400123474\r\n"
+                                                               ":00000001FF\r\n"));
     EXPECT_EQ(run(upload), kExitUsage) << "no --yes";
     EXPECT_EQ(device.uploadsStored, 0);
     upload.yes = true;
@@ -254,14 +255,14 @@ TEST(CliNotices, KindsDecideTheExitCode) {
     EXPECT_EQ(kind(ConnectText::kCorrupt, ConnectText::kReadCaption), NoticeKind::DeviceError);
     EXPECT_EQ(kind("The VX310 did not store the configuration as sent:\nx", "VX310 Configuration"),
               NoticeKind::Mismatch);
-    EXPECT_EQ(kind("\"a\" is not compatible with this version of VX310",
-                   FileText::kIncompatibleCaption),
-              NoticeKind::FileError);
+    EXPECT_EQ(
+        kind("\"a\" is not compatible with this version of VX310", FileText::kIncompatibleCaption),
+        NoticeKind::FileError);
     EXPECT_EQ(kind(TransferText::kReadFailed, TransferText::kReadFailedCaption),
               NoticeKind::FileError);
-    EXPECT_EQ(noticeKind({"Done", TransferText::kCompleteCaption, NoticeIcon::None,
-                          NoticeButtons::Ok}),
-              NoticeKind::Info);
+    EXPECT_EQ(
+        noticeKind({"Done", TransferText::kCompleteCaption, NoticeIcon::None, NoticeButtons::Ok}),
+        NoticeKind::Info);
 }
 
 TEST(CliProgress, BarShowsBytesPercentAndTimeLeft) {

@@ -46,8 +46,7 @@ TEST(CsvLog, HeaderOnceThenOneLineARun) {
         CsvLog log;
         std::string error;
         ASSERT_TRUE(log.open(path, error)) << error;
-        ASSERT_TRUE(log.append({"t", "/dev/ttyUSB0", "4711", "v1.04", "set", "", "ok", ""},
-                               error));
+        ASSERT_TRUE(log.append({"t", "/dev/ttyUSB0", "4711", "v1.04", "set", "", "ok", ""}, error));
     }
     const std::vector<std::string> got = lines(readAll(path));
     ASSERT_EQ(got.size(), 3u);

@@ -207,11 +207,10 @@ TEST_F(EditorTest, UpdateThatTheDeviceDoesNotStoreIsReportedFieldByField) {
     EXPECT_EQ(device.loadsIgnored, 1);
     EXPECT_EQ(editor.block(), before) << "the window shows what the device holds";
     ASSERT_EQ(notes.notices.size(), 1u);
-    EXPECT_EQ(notes.notices[0],
-              exclamation("The VX310 did not store the configuration as sent:\n"
-                          "Port 2 Baud Rate: sent 9600, the VX310 holds 115200\n"
-                          "Port 2 Parity: sent none, the VX310 holds even",
-                          "VX310 Configuration"));
+    EXPECT_EQ(notes.notices[0], exclamation("The VX310 did not store the configuration as sent:\n"
+                                            "Port 2 Baud Rate: sent 9600, the VX310 holds 115200\n"
+                                            "Port 2 Parity: sent none, the VX310 holds even",
+                                            "VX310 Configuration"));
     EXPECT_TRUE(editor.lastWriteChecked());
     EXPECT_EQ(editor.lastWriteDifferences().size(), 2u);
 

@@ -26,8 +26,7 @@ struct CliEndToEnd : public ::testing::Test {
         ASSERT_TRUE(dir.isValid());
         link = dir.filePath("vx310");
         QString error;
-        ASSERT_TRUE(sim.start({"--link", link, "--serial", "31337"}, error))
-            << error.toStdString();
+        ASSERT_TRUE(sim.start({"--link", link, "--serial", "31337"}, error)) << error.toStdString();
         QFile settings(dir.filePath("vxconf.ini"));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write("[Options]\nDownload=1\n");
@@ -104,7 +103,8 @@ TEST_F(CliEndToEnd, SetThenReadAndSaveThenLoadRoundTrip) {
 
     Result set = cli({"set", "port2.parity=none", "mode2.address=42", "mode=2"});
     ASSERT_EQ(set.code, kExitOk) << set.err;
-    EXPECT_EQ(set.out, "Port 2 Parity: even -> none\nADE Mode: off -> 2\nMode 2 Address: 5 -> 42\n");
+    EXPECT_EQ(set.out,
+              "Port 2 Parity: even -> none\nADE Mode: off -> 2\nMode 2 Address: 5 -> 42\n");
     const QJsonObject changed = readJson();
     EXPECT_EQ(changed.value("port2").toObject().value("parity").toString(), "none");
     EXPECT_EQ(changed.value("mode2").toObject().value("address").toInt(), 42);
@@ -187,8 +187,8 @@ TEST_F(CliEndToEnd, UnstoredConfigurationIsExitCodeThreeAndRecorded) {
     ASSERT_TRUE(stubborn.start({"--link", path, "--ignore-stores", "--serial", "7"}, error));
     const QString log = dir.filePath("units.csv");
     const QString trace = dir.filePath("trace.txt");
-    Result set = cli({"--device", path, "--log", log, "--trace", trace, "set",
-                      "port1.parity=odd", "mode2.timeout=250"},
+    Result set = cli({"--device", path, "--log", log, "--trace", trace, "set", "port1.parity=odd",
+                      "mode2.timeout=250"},
                      false);
     EXPECT_EQ(set.code, kExitMismatch);
     EXPECT_EQ(set.err,
@@ -221,8 +221,7 @@ TEST_F(CliEndToEnd, RefusedInputGivesItsCodeAndSendsNothing) {
     Result missing = cli({"--trace", trace, "--yes", "load", dir.filePath("none.vxc")});
     EXPECT_EQ(missing.code, kExitFile);
     EXPECT_NE(missing.err.find("Unable to open file: \""), std::string::npos);
-    Result noPort = cli({"--trace", trace, "--device", dir.filePath("no-such-tty"), "read"},
-                        false);
+    Result noPort = cli({"--trace", trace, "--device", dir.filePath("no-such-tty"), "read"}, false);
     EXPECT_EQ(noPort.code, kExitDevice);
     EXPECT_EQ(noPort.err,
               "The selected COM port does not exist or may be already in use by another "
