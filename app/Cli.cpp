@@ -150,6 +150,10 @@ void ProgressReport::show(const TransferScreen& screen, TransferMode mode, unsig
     } else {
         return;
     }
+    if (line == m_lastLine) {
+        return;
+    }
+    m_lastLine = line;
     if (m_terminal) {
         m_err << "\r" << line << "\033[K" << std::flush;
         m_drawn = true;
@@ -357,6 +361,7 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     Transfer transfer(m_editor, m_runner);
     prepare(transfer);
     ProgressReport progress(m_io.err, m_io.terminal);
+    m_progress = &progress;
     const std::uint64_t startMs = m_runner.nowMs();
     m_runner.onRefresh = [&] {
         progress.show(transfer.screen(), transfer.mode(), transfer.receivedChars(),
@@ -365,6 +370,7 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     const int result =
         m_runner.run([&] { transfer.start(); }, [&] { transfer.tick(); }, [] { return false; });
     m_runner.onRefresh = nullptr;
+    m_progress = nullptr;
     progress.finish();
     return result;
 }
@@ -378,6 +384,9 @@ std::optional<ChosenFile> CliSession::choose(const FileDialogRequest&) {
 
 NoticeAnswer CliSession::show(const Notice& notice) {
     ++m_notices;
+    if (m_progress) {
+        m_progress->finish();  // a notice starts a line of its own
+    }
     if (notice.buttons == NoticeButtons::YesNo) {
         return answer(notice.text) ? NoticeAnswer::Yes : NoticeAnswer::No;
     }

@@ -90,6 +90,7 @@ private:
     bool m_terminal;
     bool m_drawn = false;
     int m_lastTenth = -1;
+    std::string m_lastLine;
     std::string m_lastStatus;
 };
 
@@ -153,6 +154,7 @@ private:
     ConfigFileCommands m_files;
     ProgramCommands m_programs;
     const CliRequest* m_request = nullptr;
+    ProgressReport* m_progress = nullptr;  // the transfer's, while one runs
     std::string m_description;
     bool m_connected = false;
     unsigned m_notices = 0;
