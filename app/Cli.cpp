@@ -334,7 +334,8 @@ int CliSession::runConnectionDialog() {
     } else if (m_notices == noticesBefore) {
         // The port is not among those that open, so the window would list the others and
         // wait for a choice.
-        show({ConnectText::kOpenFailed, kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        show({openFailedText(m_editor.link().driver(), static_cast<unsigned>(m_editor.pcPort())),
+              kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok});
     }
     m_deviceError = true;
     return 1;

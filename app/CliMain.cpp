@@ -5,8 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QSerialPortInfo>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -192,30 +190,21 @@ unsigned numberForDevice(PortNames& names, const std::string& path) {
 }
 
 int listPorts(const PortNames& names, QtPortDriver& driver) {
-    const QList<QSerialPortInfo> known = QSerialPortInfo::availablePorts();
     bool any = false;
     for (unsigned n = kFirstPort; n <= kLastPort; ++n) {
         const std::string path = names.devicePath(n);
         struct stat info {};
-        if (path.empty() || stat(path.c_str(), &info) != 0) {
+        if (path.empty() || lstat(path.c_str(), &info) != 0) {
             continue;
         }
         any = true;
-        const QString canonical =
-            QFileInfo(QString::fromLocal8Bit(path.c_str())).canonicalFilePath();
-        std::string details;
-        for (const QSerialPortInfo& port : known) {
-            if (QFileInfo(port.systemLocation()).canonicalFilePath() != canonical) {
-                continue;
-            }
-            for (const QString& part : {port.description(), port.serialNumber()}) {
-                if (!part.isEmpty()) {
-                    details += ", " + part.toStdString();
-                }
-            }
+        const std::string details = driver.deviceDetails(n);
+        std::cout << portEntryText(n, details.empty() ? path : path + ", " + details) << ": ";
+        if (driver.probe(n)) {
+            std::cout << "opens\n";
+        } else {
+            std::cout << "does not open: " << portFaultWords(driver.status(n)) << "\n";
         }
-        std::cout << portEntryText(n, path + details) << ": "
-                  << (driver.probe(n) ? "opens" : "does not open") << "\n";
     }
     if (!any) {
         std::cerr << "No serial port found\n";

@@ -9,6 +9,13 @@ namespace {
 const std::uint8_t kReadCommand[] = {0x05, 'D'};
 }
 
+std::string openFailedText(SerialPortDriver& driver, unsigned n) {
+    const std::string paragraph =
+        openFailureParagraph(driver.deviceName(n), driver.status(n), currentUserName());
+    return paragraph.empty() ? std::string(ConnectText::kOpenFailed)
+                             : ConnectText::kOpenFailed + std::string("\n\n") + paragraph;
+}
+
 ConnectionRead::ConnectionRead(DeviceHost& host, DialogControl& control)
     : m_host(host), m_control(control), m_portIndex(host.pcPort() > 0 ? host.pcPort() - 1 : 0) {
     m_screen.okCaption = ConnectText::kOk;
@@ -17,10 +24,27 @@ ConnectionRead::ConnectionRead(DeviceHost& host, DialogControl& control)
 void ConnectionRead::initialise() {
     SerialLink& link = m_host.link();
     link.close();
+    SerialPortDriver& driver = link.driver();
+    m_screen.unopenedText.clear();
     for (unsigned n = kFirstPort; n <= kLastPort; ++n) {
         if (link.probe(n)) {
-            m_screen.ports.push_back({n, portEntryText(n, link.driver().deviceName(n))});
+            std::string name = driver.deviceName(n);
+            const std::string details = driver.deviceDetails(n);
+            if (!details.empty()) {
+                name += (name.empty() ? "" : ", ") + details;
+            }
+            m_screen.ports.push_back({n, portEntryText(n, name)});
+            continue;
         }
+        // Numbers without a device, and nodes no hardware stands behind, are not worth a word.
+        const PortStatus status = driver.status(n);
+        const std::string path = driver.deviceName(n);
+        if (status.fault == PortFault::None || status.fault == PortFault::Missing ||
+            status.fault == PortFault::NoHardware || path.empty()) {
+            continue;
+        }
+        m_screen.unopenedText += (m_screen.unopenedText.empty() ? "" : "\n") + path +
+                                 " is there but may not be opened: " + portFaultWords(status);
     }
     std::stable_sort(m_screen.ports.begin(), m_screen.ports.end(),
                      [](const PortEntry& a, const PortEntry& b) { return a.text < b.text; });
@@ -60,8 +84,8 @@ void ConnectionRead::ok() {
         resetView();
         m_state = ConnectState::Idle;
         m_control.refresh();
-        m_host.notifier().show(
-            {ConnectText::kOpenFailed, kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        m_host.notifier().show({openFailedText(link.driver(), port), kProgramName,
+                                NoticeIcon::Exclamation, NoticeButtons::Ok});
         return;
     }
 

@@ -26,6 +26,8 @@ struct ConnectScreen {
     bool okEnabled = true;
     std::string messageText;
     std::string statusText;
+    // Below the list: the ports that are there but do not open, one line each, with why.
+    std::string unopenedText;
 };
 
 namespace ConnectText {
@@ -51,6 +53,9 @@ inline constexpr const char kCorrupt[] =
     "Data from read from VX310 is corrupt, please check PC port configuration and retry";
 inline constexpr const char kReadCaption[] = "VX310 Configuration";
 }  // namespace ConnectText
+
+// The notice of a port that does not open: the fixed text, then the device and the reason.
+std::string openFailedText(SerialPortDriver& driver, unsigned n);
 
 // The connection dialog's work: list the ports, open the chosen one, wake the prompt, ask for
 // the configuration and check the reply, one timer tick at a time.

@@ -60,6 +60,8 @@ void initdialog::refresh() {
         }
     }
     list->setCurrentIndex(list->findData(screen.selectedPort));
+    m_ui->unopened->setText(toQt(screen.unopenedText));
+    m_ui->unopened->setVisible(!screen.unopenedText.empty());
     m_ui->instruction->setVisible(screen.instructionVisible);
     m_ui->message->setText(toQt(screen.messageText));
     m_ui->message->setVisible(screen.messageVisible);

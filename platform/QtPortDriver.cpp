@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <algorithm>
 
 namespace {
@@ -30,9 +32,11 @@ public:
             });
     }
 
-    bool openAndConfigure() {
+    enum class Opened { Yes, No, NotConfigured };
+
+    Opened openAndConfigure() {
         if (!m_port.open(QIODevice::ReadWrite)) {
-            return false;
+            return Opened::No;
         }
         const bool configured =
             m_port.setBaudRate(QSerialPort::Baud9600) && m_port.setDataBits(QSerialPort::Data8) &&
@@ -40,8 +44,9 @@ public:
             m_port.setFlowControl(QSerialPort::NoFlowControl);
         if (!configured) {
             m_port.close();
+            return Opened::NotConfigured;
         }
-        return configured;
+        return Opened::Yes;
     }
 
     bool write(const std::uint8_t* data, std::size_t count, int timeoutMs) override {
@@ -112,30 +117,79 @@ private:
 
 QtPortDriver::QtPortDriver(DevicePathOf pathOf) : m_pathOf(std::move(pathOf)) {}
 
+void QtPortDriver::failed(unsigned n, const std::string& path, bool lineSettingsRefused) {
+    m_status[n] = diagnosePort(path, lineSettingsRefused);
+}
+
+PortStatus QtPortDriver::status(unsigned n) const {
+    const auto it = m_status.find(n);
+    return it == m_status.end() ? PortStatus{} : it->second;
+}
+
 bool QtPortDriver::probe(unsigned n) {
     const std::string path = m_pathOf(n);
     struct stat info;
     // Most numbers name nothing; settle those without touching lock files.
-    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+    const bool exists = !path.empty() && stat(path.c_str(), &info) == 0;
+    if (!exists || !S_ISCHR(info.st_mode)) {
+        m_status[n] = PortStatus{};
+        m_status[n].fault = exists ? PortFault::NotSerial : PortFault::Missing;
         return false;
     }
     QSerialPort port;
     port.setPortName(QString::fromLocal8Bit(path.c_str()));
     if (!port.open(QIODevice::ReadWrite)) {
+        failed(n, path, false);
         return false;
     }
     port.close();
+    m_status.erase(n);
     return true;
 }
 
 std::unique_ptr<SerialChannel> QtPortDriver::open(unsigned n) {
     const std::string path = m_pathOf(n);
     if (path.empty()) {
+        m_status[n] = PortStatus{};
+        m_status[n].fault = PortFault::Missing;
         return nullptr;
     }
     auto channel = std::make_unique<QtSerialChannel>(QString::fromLocal8Bit(path.c_str()));
-    if (!channel->openAndConfigure()) {
+    const auto opened = channel->openAndConfigure();
+    if (opened != QtSerialChannel::Opened::Yes) {
+        failed(n, path, opened == QtSerialChannel::Opened::NotConfigured);
         return nullptr;
     }
+    m_status.erase(n);
     return channel;
+}
+
+std::string QtPortDriver::deviceDetails(unsigned n) const {
+    const std::string path = m_pathOf(n);
+    if (path.empty()) {
+        return {};
+    }
+    const QString canonical = QFileInfo(QString::fromLocal8Bit(path.c_str())).canonicalFilePath();
+    if (canonical.isEmpty()) {
+        return {};
+    }
+    std::string details;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        if (QFileInfo(port.systemLocation()).canonicalFilePath() != canonical) {
+            continue;
+        }
+        for (QString part : {port.description(), port.serialNumber()}) {
+            // The adapter chose these strings: nothing in them may steer a terminal.
+            for (QChar& ch : part) {
+                if (ch.category() == QChar::Other_Control) {
+                    ch = u'?';
+                }
+            }
+            if (!part.isEmpty()) {
+                details += (details.empty() ? "" : ", ") + part.toStdString();
+            }
+        }
+        break;
+    }
+    return details;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "platform/SerialPort.h"
@@ -16,7 +17,12 @@ public:
     bool probe(unsigned n) override;
     std::unique_ptr<SerialChannel> open(unsigned n) override;
     std::string deviceName(unsigned n) const override { return m_pathOf(n); }
+    std::string deviceDetails(unsigned n) const override;
+    PortStatus status(unsigned n) const override;
 
 private:
+    void failed(unsigned n, const std::string& path, bool lineSettingsRefused);
+
     DevicePathOf m_pathOf;
+    std::map<unsigned, PortStatus> m_status;
 };

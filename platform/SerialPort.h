@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/PortDiagnosis.h"
+
 // The small port layer under SerialLink: real serial ports in the program, the simulated
 // VX310 in tests.
 
@@ -34,6 +36,11 @@ public:
     // The device behind port n as the user should see it beside "COMn" (a device path on
     // Linux); empty when there is nothing to add.
     virtual std::string deviceName(unsigned n) const = 0;
+    // What else is known of the device behind port n (a USB adapter's description and
+    // serial number), comma-separated; empty when nothing is.
+    virtual std::string deviceDetails(unsigned /*n*/) const { return {}; }
+    // Why the last probe or open of port n failed.
+    virtual PortStatus status(unsigned /*n*/) const { return {}; }
 };
 
 // Port numbers run from COM1 to COM255.

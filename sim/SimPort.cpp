@@ -56,18 +56,38 @@ void SimPortDriver::setBusy(unsigned n) {
 
 bool SimPortDriver::probe(unsigned n) {
     ++probes;
-    return m_devices.count(n) != 0 && m_busy.count(n) == 0;
+    return m_devices.count(n) != 0 && m_busy.count(n) == 0 && m_unopenable.count(n) == 0;
 }
 
 std::unique_ptr<SerialChannel> SimPortDriver::open(unsigned n) {
     ++opens;
     const auto it = m_devices.find(n);
-    if (it == m_devices.end() || m_busy.count(n) != 0) {
+    if (it == m_devices.end() || m_busy.count(n) != 0 || m_unopenable.count(n) != 0) {
         return nullptr;
     }
     return std::make_unique<SimChannel>(*this, *it->second);
 }
 
+void SimPortDriver::setUnopenable(unsigned n, const std::string& path, const PortStatus& status) {
+    m_unopenable[n] = {path, status};
+}
+
 std::string SimPortDriver::deviceName(unsigned n) const {
+    if (const auto it = m_unopenable.find(n); it != m_unopenable.end()) {
+        return it->second.first;
+    }
     return m_devices.count(n) != 0 ? kDeviceName : std::string();
+}
+
+PortStatus SimPortDriver::status(unsigned n) const {
+    if (const auto it = m_unopenable.find(n); it != m_unopenable.end()) {
+        return it->second.second;
+    }
+    PortStatus status;
+    if (m_busy.count(n) != 0) {
+        status.fault = PortFault::Busy;
+    } else if (m_devices.count(n) == 0) {
+        status.fault = PortFault::Missing;
+    }
+    return status;
 }

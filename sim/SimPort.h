@@ -25,6 +25,8 @@ public:
     void attach(unsigned n, Vx310Sim& device);
     // Port n exists but another program holds it.
     void setBusy(unsigned n);
+    // Port n is the node at path, and does not open for the reason given.
+    void setUnopenable(unsigned n, const std::string& path, const PortStatus& status);
 
     bool failWrites = false;  // every write fails, as one that timed out
     // Every write with the simulated time it was made at.
@@ -36,6 +38,7 @@ public:
     bool probe(unsigned n) override;
     std::unique_ptr<SerialChannel> open(unsigned n) override;
     std::string deviceName(unsigned n) const override;
+    PortStatus status(unsigned n) const override;
 
     SimClock& clock() { return m_clock; }
 
@@ -43,4 +46,5 @@ private:
     SimClock& m_clock;
     std::map<unsigned, Vx310Sim*> m_devices;
     std::set<unsigned> m_busy;
+    std::map<unsigned, std::pair<std::string, PortStatus>> m_unopenable;
 };

@@ -31,6 +31,52 @@ TEST(initdialog, ShowsTheControlsWithTheirTextsAndIds) {
     for (const QWidget* w : dialog.findChildren<QWidget*>()) {
         EXPECT_TRUE(w->toolTip().isEmpty()) << "the connection dialog shows no tips";
     }
+    dialog.machine().initialise();
+    EXPECT_FALSE(dialog.findChild<QLabel*>("unopened")->isVisibleTo(&dialog))
+        << "nothing to say about ports that do not open";
+}
+
+TEST(initdialog, PortsThatAreThereButDoNotOpenAreNamedWithTheReason) {
+    SimBench bench;
+    PortStatus denied;
+    denied.fault = PortFault::NoPermission;
+    denied.group = "dialout";
+    PortStatus held;
+    held.fault = PortFault::Busy;
+    held.pid = 4242;
+    held.program = "minicom";
+    PortStatus empty;
+    empty.fault = PortFault::NoHardware;
+    bench.driver.setUnopenable(34, "/dev/ttyUSB1", denied);
+    bench.driver.setUnopenable(66, "/dev/ttyACM1", held);
+    bench.driver.setUnopenable(2, "/dev/ttyS1", empty);
+    initdialog dialog(bench);
+    dialog.show();
+    dialog.machine().initialise();
+    const QLabel* unopened = dialog.findChild<QLabel*>("unopened");
+    EXPECT_TRUE(unopened->isVisibleTo(&dialog));
+    EXPECT_EQ(unopened->text().toStdString(),
+              "/dev/ttyUSB1 is there but may not be opened: no permission (group dialout)\n"
+              "/dev/ttyACM1 is there but may not be opened: held by another program (process "
+              "4242, minicom)");
+    // The instruction and the list stay as they are.
+    EXPECT_EQ(byId<QLabel>(dialog, 1031)->text(),
+              "Select the PC com port that the VX310 is connected to or press \"Demo\"");
+    const QComboBox* list = byId<QComboBox>(dialog, 1077);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "COM3 (simulated VX310)");
+
+    // The listed port stops opening before OK: the notice says where and why, and how to
+    // get the permission.
+    bench.driver.setUnopenable(3, "/dev/ttyUSB0", denied);
+    QTest::mouseClick(byId<QPushButton>(dialog, 1026), Qt::LeftButton);
+    ASSERT_EQ(bench.notes.notices.size(), 1u);
+    EXPECT_EQ(bench.notes.notices[0],
+              exclamation("The selected COM port does not exist or may be already in use by "
+                          "another program\n\n/dev/ttyUSB0: no permission (group dialout). To "
+                          "get it: sudo usermod -aG dialout " +
+                              currentUserName() + ", then log in again.",
+                          "vxconf"));
 }
 
 TEST(initdialog, WidgetsFollowTheRead) {

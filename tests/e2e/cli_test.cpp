@@ -225,7 +225,8 @@ TEST_F(CliEndToEnd, RefusedInputGivesItsCodeAndSendsNothing) {
     EXPECT_EQ(noPort.code, kExitDevice);
     EXPECT_EQ(noPort.err,
               "The selected COM port does not exist or may be already in use by another "
-              "program\n");
+              "program\n\n" +
+                  dir.filePath("no-such-tty").toStdString() + ": no such device.\n");
     Result usage = cli({"frobnicate"}, false);
     EXPECT_EQ(usage.code, kExitUsage);
     EXPECT_EQ(usage.err, "vxconf-cli: unknown command \"frobnicate\"\nTry 'vxconf-cli --help'.\n");
