@@ -9,7 +9,8 @@ BUILD_TYPE ?= RelWithDebInfo
 DEBIAN_PACKAGES := cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev \
 	libgl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format fonts-dejavu-core \
 	qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite \
-	clang libfuzzer-14-dev xvfb xauth x11-utils srecord
+	clang libfuzzer-14-dev xvfb xauth x11-utils srecord \
+	help2man lintian desktop-file-utils appstream dpkg-dev file
 
 # Sanitized test run and fuzzing, each in a build folder of its own.
 SANITIZE_DIR ?= build-sanitize
@@ -28,13 +29,22 @@ endif
 SOURCES = $(shell find platform app device editor configfiles program sim tests bench fuzz \
 	-name '*.cpp' -o -name '*.h' 2>/dev/null)
 
-.PHONY: run test test-sanitize fuzz deps configure build check-format format bench install clean
+.PHONY: run test test-sanitize fuzz deps configure build check-format format bench install clean \
+	package package-check
 
 run: build
 	$(BUILD_DIR)/vxconf --simulate $(ARGS)
 
-test: build check-format
+test: build check-format package-check
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package (build/vxconf_VERSION_ARCH.deb), and the checks a distribution makes.
+package: build
+	rm -f $(BUILD_DIR)/vxconf_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-check: package
+	sh packaging/check.sh $(BUILD_DIR)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. Only the system's
 # D-Bus library is let off its leak at exit (tests/lsan.supp).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +19,10 @@ struct SettingsTest : public ::testing::Test {
         dir = mkdtemp(pattern);
         file = dir + "/vxconf.ini";
     }
-    ~SettingsTest() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    ~SettingsTest() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
 
     void put(const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
     std::string contents() const {

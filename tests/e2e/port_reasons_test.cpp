@@ -1,9 +1,9 @@
 // Why a real port does not open, as the port layer finds it: a pseudo-terminal this user may
 // not open, one another program holds, a regular file, a path that is not there.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -158,7 +158,7 @@ TEST(PortReasons, NoPermissionNamesTheGroupAndTheFix) {
     ASSERT_EQ(chmod(pty.path.c_str(), 0660), 0);
     const QStringList asNobody{"--reuid=65534", "--regid=65534", "--clear-groups", VXCONF_CLI};
     CliRun run = cli("/usr/bin/setpriv",
-                  asNobody + QStringList{"--device", QString::fromStdString(pty.path), "read"});
+                     asNobody + QStringList{"--device", QString::fromStdString(pty.path), "read"});
     const std::string group = getgrgid(5) ? getgrgid(5)->gr_name : "5";
     const std::string user = getpwuid(65534) ? getpwuid(65534)->pw_name : "USER";
     EXPECT_EQ(run.code, 2);
