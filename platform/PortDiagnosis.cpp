@@ -255,7 +255,8 @@ std::string openFailureParagraph(const std::string& path, const PortStatus& stat
         return {};
     }
     std::string text = path + ": " + portFaultWords(status) + ".";
-    if (status.fault == PortFault::NoPermission) {
+    // Joining the group root would give away far more than the port: no hint for that.
+    if (status.fault == PortFault::NoPermission && status.group != "root") {
         text +=
             " To get it: sudo usermod -aG " + status.group + " " + user + ", then log in again.";
     }
