@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <tuple>
 
 #include "configfiles/ConfigFile.h"
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"
 #include "editor/BlockFields.h"
+#include "program/HexWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +78,10 @@ bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAs
         }
         const std::string name = text.substr(0, equals);
         const BlockField* field = findField(name);
+        if (!field && isDeviceField(name)) {
+            error = "\"" + name + "\" is the VX310's own and cannot be set";
+            return false;
+        }
         if (!field) {
             error = "Unknown field \"" + name + "\". Fields: " + fieldNames();
             return false;
@@ -87,6 +97,18 @@ bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAs
 }
 
 NoticeKind noticeKind(const Notice& notice) {
+    if (notice.caption == kDownloadCaption && notice.icon == NoticeIcon::None) {
+        // The conversion's failures carry no icon.
+        for (const char* prefix :
+             {"Failed to open file: ", "Failed to read from file: ", "Failed to create file: "}) {
+            if (notice.text.rfind(prefix, 0) == 0) {
+                return NoticeKind::FileError;
+            }
+        }
+        if (notice.text.rfind("Insufficient data", 0) == 0) {
+            return NoticeKind::DeviceError;
+        }
+    }
     if (notice.icon != NoticeIcon::Exclamation) {
         return NoticeKind::Info;
     }
@@ -127,8 +149,8 @@ std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t e
     return bar;
 }
 
-void ProgressReport::show(const TransferScreen& screen, TransferMode mode, unsigned receivedChars,
-                          std::uint64_t elapsedMs) {
+void ProgressReport::show(const TransferScreen& screen, TransferMode mode, TransferState state,
+                          unsigned receivedChars, std::uint64_t elapsedMs) {
     if (!screen.statusText.empty() && screen.statusText != m_lastStatus) {
         finish();
         m_lastStatus = screen.statusText;
@@ -136,6 +158,12 @@ void ProgressReport::show(const TransferScreen& screen, TransferMode mode, unsig
     }
     std::string line;
     int tenth = 0;
+    // While aborting, the bar counts ticks, not bytes.
+    const bool moving = state == TransferState::Sending || state == TransferState::WaitDone ||
+                        state == TransferState::Receiving;
+    if (!moving) {
+        return;
+    }
     if (mode == TransferMode::Upload && screen.progressMax > 0 && screen.progressPos > 0) {
         const auto done = static_cast<std::uint64_t>(screen.progressPos);
         const auto total = static_cast<std::uint64_t>(screen.progressMax);
@@ -214,6 +242,9 @@ int CliSession::run(const CliRequest& request) {
     if (m_editor.pcPort() <= 0) {
         return refuse("No port to use: give -p N or --device PATH", kExitUsage);
     }
+    if (const int fileCode = checkFile(request); fileCode != kExitOk) {
+        return fileCode;
+    }
     if (!m_editor.readConfiguration()) {
         m_deviceError = true;
         return exitCode();
@@ -247,8 +278,8 @@ int CliSession::run(const CliRequest& request) {
         case CliCommand::Download:
             if (m_editor.downloadEnabled() == 0) {
                 return refuse(
-                    "Downloading is not enabled: set DownloadEnabled=1 in the Settings section "
-                    "of the settings file",
+                    "Downloading is not enabled: set Download=1 in the [Options] section of "
+                    "the settings file",
                     kExitUsage);
             }
             if (!block.isProg() || !m_editor.validProgram()) {
@@ -275,11 +306,43 @@ void CliSession::printChanges(const ConfigBlock& next) {
     }
 }
 
+int CliSession::checkFile(const CliRequest& request) {
+    // A file that will not do is reported before the unit is contacted, in the window's
+    // words where it has them.
+    if (request.command == CliCommand::Load) {
+        const ConfigFileContents file = ReadConfigFile(request.file);
+        switch (file.status) {
+            case ConfigFileStatus::Loaded:
+                return kExitOk;
+            case ConfigFileStatus::OpenFailed:
+                return refuse(openErrorText(request.file), kExitFile);
+            case ConfigFileStatus::Incompatible:
+                return refuse(incompatibleText(baseName(request.file)), kExitFile);
+            case ConfigFileStatus::TooShort:
+                return refuse(
+                    "\"" + baseName(request.file) + "\" is not a VX310 configuration file",
+                    kExitFile);
+        }
+    }
+    if (request.command == CliCommand::Upload) {
+        struct stat info {};
+        const int fd = ::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const bool readable = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!readable) {
+            return refuse("Unable to open file: \"" + request.file + "\"?", kExitFile);
+        }
+    }
+    return kExitOk;
+}
+
 int CliSession::load(const CliRequest& request) {
     const ConfigFileContents file = ReadConfigFile(request.file);
     // A file that does not load is reported by the command itself, as the window would.
     if (file.status == ConfigFileStatus::Loaded) {
-        if (request.dryRun && !file.description.empty()) {
+        if (!file.description.empty()) {
             m_io.out << "Description: " << descriptionForWidget(file.description) << "\n";
         }
         printChanges(blockToLoad(file.block, m_editor.block()));
@@ -351,10 +414,6 @@ int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
         // The command line gave the file and its description: the dialog's Yes.
         return dialog.yes(descriptionFromWidget(m_request ? m_request->description : ""));
     }
-    const std::string description = descriptionForWidget(dialog.description());
-    if (!description.empty()) {
-        m_io.err << "Description: " << description << "\n";
-    }
     return answer(dialog.question()) ? dialog.yes(dialog.description()) : DescriptionDialog::kNo;
 }
 
@@ -365,11 +424,34 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     m_progress = &progress;
     const std::uint64_t startMs = m_runner.nowMs();
     m_runner.onRefresh = [&] {
-        progress.show(transfer.screen(), transfer.mode(), transfer.receivedChars(),
-                      m_runner.nowMs() - startMs);
+        progress.show(transfer.screen(), transfer.mode(), transfer.state(),
+                      transfer.receivedChars(), m_runner.nowMs() - startMs);
     };
+    // The window's user would press Abort when the device stops answering; nobody here will.
+    // Prompts alone do not count: the transfer has to move.
+    std::uint64_t lastActivity = startMs;
+    auto snapshot = [&] {
+        return std::make_tuple(transfer.state(), transfer.screen().progressPos,
+                               transfer.receivedChars(), transfer.screen().detailText);
+    };
+    auto last = snapshot();
+    bool gaveUp = false;
     const int result =
-        m_runner.run([&] { transfer.start(); }, [&] { transfer.tick(); }, [] { return false; });
+        m_runner.run([&] { transfer.start(); },
+                     [&] {
+                         transfer.tick();
+                         const std::uint64_t now = m_runner.nowMs();
+                         if (snapshot() != last) {
+                             last = snapshot();
+                             lastActivity = now;
+                         } else if (!gaveUp && now - lastActivity >= kTransferQuietLimitMs) {
+                             gaveUp = true;
+                             show({kTransferQuietText, TransferText::kUnexpectedCaption,
+                                   NoticeIcon::Exclamation, NoticeButtons::Ok});
+                             transfer.abort();
+                         }
+                     },
+                     [] { return false; });
     m_runner.onRefresh = nullptr;
     m_progress = nullptr;
     progress.finish();
@@ -420,6 +502,9 @@ bool CliSession::answer(const std::string& question) {
         m_message = question;
     } else if (*answered) {
         return true;
+    } else {
+        m_io.err << "Not done: the question was answered No\n";
+        m_message = question;
     }
     m_declined = true;
     return false;

@@ -24,6 +24,11 @@ enum CliExit {
     kExitFile = 4,      // a file could not be read or written
 };
 
+// A transfer in which nothing moves for this long is aborted, as the window's user would.
+inline constexpr std::uint64_t kTransferQuietLimitMs = 30000;
+inline constexpr const char kTransferQuietText[] =
+    "The VX310 did not answer for 30 seconds: the transfer was aborted";
+
 enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, Start };
 
 struct CliRequest {
@@ -80,8 +85,8 @@ NoticeKind noticeKind(const Notice& notice);
 class ProgressReport {
 public:
     ProgressReport(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
-    void show(const TransferScreen& screen, TransferMode mode, unsigned receivedChars,
-              std::uint64_t elapsedMs);
+    void show(const TransferScreen& screen, TransferMode mode, TransferState state,
+              unsigned receivedChars, std::uint64_t elapsedMs);
     // Ends the bar's line, once something has been drawn.
     void finish();
 
@@ -144,6 +149,7 @@ private:
     bool answer(const std::string& question);
     int refuse(const std::string& text, int code);
     int exitCode() const;
+    int checkFile(const CliRequest& request);
     int load(const CliRequest& request);
     int set(const CliRequest& request);
     void printChanges(const ConfigBlock& next);

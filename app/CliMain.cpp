@@ -34,15 +34,17 @@ const char kCommandsHelp[] =
     "  load FILE.vxc [--dry-run]\n"
     "                          show what the file changes on this unit, send it, check it\n"
     "  set FIELD=VALUE...      change fields (names as in read --json, values as read\n"
-    "                          prints them), send the configuration, check it\n"
+    "                          prints them), send the configuration, check it;\n"
+    "                          set alone lists the field names\n"
     "  upload FILE.hex         upload a user program (Intel HEX)\n"
     "  delete                  delete the stored user program\n"
     "  download FILE.hex       download the stored user program into a HEX file\n"
     "  start                   start the program the configuration selects\n"
     "\n"
     "The port is -p N (COMN, as the window numbers ports), --device PATH, or else the one\n"
-    "the window used last. Questions the window would ask need --yes, or an answer on the\n"
-    "terminal. Messages go to standard error.\n"
+    "the window used last. load, upload, delete and start ask the window's question first:\n"
+    "--yes answers it, or it is asked on the terminal. Data (read, ports, the changes of\n"
+    "load and set) go to standard output, messages to standard error.\n"
     "\n"
     "Exit status:\n"
     "  0  done\n"
@@ -71,10 +73,17 @@ int usage(const std::string& message) {
 }
 
 std::optional<bool> askOnTerminal(const std::string& question) {
-    if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) {
+    if (!isatty(STDIN_FILENO)) {
         return std::nullopt;
     }
-    std::cerr << question << " [y/N] " << std::flush;
+    // The question goes where the person at the keyboard sees it, even with standard error
+    // sent to a file.
+    if (FILE* tty = std::fopen("/dev/tty", "w")) {
+        std::fprintf(tty, "%s [y/N] ", question.c_str());
+        std::fclose(tty);
+    } else {
+        std::cerr << question << " [y/N] " << std::flush;
+    }
     std::string line;
     if (!std::getline(std::cin, line)) {
         return false;
@@ -95,10 +104,14 @@ int parseCommandLine(const QCoreApplication& app, CommandLine& line) {
     const QCommandLineOption device("device", "Use the serial device at PATH.", "PATH");
     const QCommandLineOption simulate("simulate", "Start a simulated VX310 and use it.");
     const QCommandLineOption simOption(
-        "sim-option", "Pass an option to the simulated VX310 (may be repeated).", "option");
-    const QCommandLineOption yes({"y", "yes"}, "Answer Yes to every question.");
+        "sim-option",
+        "Pass an option to the simulated VX310, e.g. --sim-option=--ignore-stores (may be "
+        "repeated; see vx310sim --help).",
+        "option");
+    const QCommandLineOption yes({"y", "yes"},
+                                 "Answer Yes to the question of load, upload, delete or start.");
     const QCommandLineOption log("log", "Append a CSV record of the run to FILE.", "FILE");
-    const QCommandLineOption trace("trace", "Write every byte on the wire to FILE.", "FILE");
+    const QCommandLineOption trace("trace", "Append every byte on the wire to FILE.", "FILE");
     const QCommandLineOption json("json", "read: print one JSON object.");
     const QCommandLineOption dryRun("dry-run", "load: show the changes, send nothing.");
     const QCommandLineOption description({"d", "description"}, "save: the file's description.",
@@ -271,7 +284,12 @@ int main(int argc, char** argv) {
     CliIo io{std::cout, std::cerr, isatty(STDERR_FILENO) == 1, askOnTerminal};
     CliSession session(driver, saver, runner, settings, io);
     session.editor().link().setTrace(trace.get());
-    const int code = session.run(request);
+    int code = session.run(request);
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "Unable to write to standard output\n";
+        code = code == kExitOk ? kExitFile : code;
+    }
     const std::string devicePath =
         settings.pcPort > 0 ? names.devicePath(static_cast<unsigned>(settings.pcPort)) : "";
     session.editor().link().close();

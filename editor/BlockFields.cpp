@@ -162,6 +162,16 @@ void compareBlocks(const ConfigBlock& a, const ConfigBlock& b, Line line) {
 
 }  // namespace
 
+bool isDeviceField(std::string_view name) {
+    for (const char* own : {"serialNumber", "productType", "version", "validProgram",
+                            "port1.interface", "port2.interface"}) {
+        if (equalsIgnoringCase(name, own)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 const std::vector<BlockField>& blockFields() {
     static const std::vector<BlockField> fields = makeFields();
     return fields;
@@ -169,7 +179,7 @@ const std::vector<BlockField>& blockFields() {
 
 const BlockField* findField(std::string_view name) {
     for (const BlockField& field : blockFields()) {
-        if (name == field.name) {
+        if (equalsIgnoringCase(name, field.name)) {
             return &field;
         }
     }

@@ -30,7 +30,10 @@ struct BlockField {
 
 // Every field the program sets, in the order the windows show them.
 const std::vector<BlockField>& blockFields();
+// By name, in any case.
 const BlockField* findField(std::string_view name);
+// The device's own fields, which --json shows but nothing sets.
+bool isDeviceField(std::string_view name);
 
 // The field's value in words: a list entry, a driver choice or a number. A code that no
 // entry stands for reads "code N".

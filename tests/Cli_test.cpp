@@ -246,6 +246,46 @@ TEST_F(CliTest, UserProgramCommandsAnswerTheWindowsQuestionsWithYes) {
     EXPECT_EQ(err.str(), std::string(MainText::kClosingText) + "\n");
 }
 
+TEST_F(CliTest, AFileThatWillNotDoIsRefusedBeforeTheUnitIsContacted) {
+    CliRequest load = command(CliCommand::Load, folder.put("short.vxc", "garbage"));
+    load.yes = true;
+    EXPECT_EQ(run(load), kExitFile);
+    EXPECT_EQ(err.str(), "\"short.vxc\" is not a VX310 configuration file\n");
+    load.file = folder.path;
+    EXPECT_EQ(run(load), kExitFile);
+    CliRequest upload = command(CliCommand::Upload, folder.path + "/none.hex");
+    upload.yes = true;
+    EXPECT_EQ(run(upload), kExitFile);
+    EXPECT_EQ(driver.opens, 0);
+
+    downloadEnabled = 1;
+    EXPECT_EQ(run(command(CliCommand::Download, folder.path)), kExitFile) << err.str();
+    EXPECT_NE(err.str().find("Failed to create file: " + folder.path + "\n"), std::string::npos);
+}
+
+TEST_F(CliTest, NamesInAnyCaseAndTheDevicesOwnFieldsRefused) {
+    EXPECT_EQ(run(setting({"PORT2.Parity=NONE"})), kExitOk) << err.str();
+    EXPECT_EQ(device.block.byte(Offset::p2Parity), 1);
+    EXPECT_EQ(run(setting({"port1.interface=RS232"})), kExitUsage);
+    EXPECT_EQ(err.str(), "\"port1.interface\" is the VX310's own and cannot be set\n");
+}
+
+TEST_F(CliTest, ATransferInWhichNothingMovesIsAbortedAfterThirtySeconds) {
+    device.faults.ignoreUf = true;
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex",
+                                                               ":02400400123474\r\n"
+                                                               ":00000001FF\r\n"));
+    upload.yes = true;
+    const std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(upload), kExitDevice);
+    EXPECT_NE(err.str().find(std::string(kTransferQuietText) + "\nProgram Upload Aborted\n"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(err.str().find("bytes"), std::string::npos) << "no byte count while aborting";
+    EXPECT_LT(clock.nowUs - startUs, 40000000u);
+    EXPECT_EQ(device.uploadsStored, 0);
+}
+
 TEST(CliNotices, KindsDecideTheExitCode) {
     auto kind = [](const char* text, const char* caption) {
         return noticeKind({text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok});
