@@ -73,13 +73,7 @@ struct CliTest : public ::testing::Test {
         request.assignments = std::move(assignments);
         return request;
     }
-    std::string written() const {
-        std::string all;
-        for (const auto& entry : driver.writeLog) {
-            all += entry.second;
-        }
-        return all;
-    }
+    std::string written() const { return writtenTo(driver); }
 
     SimClock clock;
     Vx310Sim device;

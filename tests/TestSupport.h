@@ -144,6 +144,15 @@ struct PlainHost : public DeviceHost {
     int port = 0;
 };
 
+// Every byte written to the simulated ports, in order.
+inline std::string writtenTo(const SimPortDriver& driver) {
+    std::string all;
+    for (const auto& entry : driver.writeLog) {
+        all += entry.second;
+    }
+    return all;
+}
+
 // A simulated VX310 on COM3 behind an in-memory port, with a main window's worth of state.
 struct SimBench : public DeviceHost {
     explicit SimBench(bool withDevice = true, int remembered = 0)
@@ -164,13 +173,7 @@ struct SimBench : public DeviceHost {
     Notifier& notifier() override { return notes; }
 
     // Every byte the program wrote, in order.
-    std::string written() const {
-        std::string all;
-        for (const auto& entry : driver.writeLog) {
-            all += entry.second;
-        }
-        return all;
-    }
+    std::string written() const { return writtenTo(driver); }
 
     SimClock clock;
     Vx310Sim device;
