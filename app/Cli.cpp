@@ -1,5 +1,9 @@
 #include "Cli.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
@@ -10,10 +14,6 @@
 #include "device/ConnectionRead.h"
 #include "editor/BlockFields.h"
 #include "program/HexWriter.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
