@@ -212,6 +212,13 @@ TEST_F(CliTest, UserProgramCommandsAnswerTheWindowsQuestionsWithYes) {
                                                                ":02400400123474\r\n"
                                                                ":00000001FF\r\n"));
     EXPECT_EQ(run(upload), kExitUsage) << "no --yes";
+    EXPECT_EQ(err.str(),
+              "Are you sure that you want to upload user program \"p.hex\"?\n"
+              "No answer without a terminal: give --yes to answer Yes\n");
+    ask = [](const std::string&) { return std::optional<bool>(false); };
+    EXPECT_EQ(run(upload), kExitUsage);
+    EXPECT_EQ(err.str(), "Not done: the question was answered No\n");
+    ask = nullptr;
     EXPECT_EQ(device.uploadsStored, 0);
     upload.yes = true;
     EXPECT_EQ(run(upload), kExitOk) << err.str();
