@@ -32,7 +32,7 @@ int CVxconfApp::run() {
             std::fprintf(stderr, "vxconf: %s\n", qPrintable(error));
             return 1;
         }
-        names.setOverride(kSimulatorPort, simulator.devicePath().toStdString());
+        names.setOverride(SimulatorProcess::kPortNumber, simulator.devicePath().toStdString());
     }
 
     std::unique_ptr<TraceFile> trace;
@@ -49,7 +49,7 @@ int CVxconfApp::run() {
     CVxconfDlg window(driver, settingsFile);
     window.editor().link().setTrace(trace.get());
     if (options.simulate) {
-        window.setStartPort(static_cast<int>(kSimulatorPort));
+        window.setStartPort(static_cast<int>(SimulatorProcess::kPortNumber));
     }
     return window.run();
 }

@@ -6,9 +6,6 @@
 class CVxconfApp : public QApplication {
     Q_OBJECT
 public:
-    // Port number the simulated device appears as.
-    static constexpr unsigned kSimulatorPort = 255;
-
     CVxconfApp(int& argc, char** argv);
     // Returns the program's exit code.
     int run();

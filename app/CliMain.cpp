@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr unsigned kSimulatorPort = 255;
-
 const char kCommandsHelp[] =
     "\n"
     "Commands:\n"
@@ -266,8 +264,8 @@ int main(int argc, char** argv) {
             std::cerr << "vxconf-cli: " << why.toStdString() << "\n";
             return kExitDevice;
         }
-        names.setOverride(kSimulatorPort, simulator.devicePath().toStdString());
-        request.port = static_cast<int>(kSimulatorPort);
+        names.setOverride(SimulatorProcess::kPortNumber, simulator.devicePath().toStdString());
+        request.port = static_cast<int>(SimulatorProcess::kPortNumber);
     } else if (!line.device.empty()) {
         request.port = static_cast<int>(numberForDevice(names, line.device));
     }

@@ -7,6 +7,9 @@
 // The vx310sim program, started beside this one for --simulate and stopped with it.
 class SimulatorProcess {
 public:
+    // The port number the programs give the simulator: free under the built-in rule.
+    static constexpr unsigned kPortNumber = 255;
+
     SimulatorProcess() = default;
     ~SimulatorProcess();
     // Ends the simulator and waits for it, as pulling the adapter would.
