@@ -9,6 +9,7 @@
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
 #include "editor/Settings.h"
+#include "platform/FocusKeeper.h"
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
 
@@ -17,6 +18,7 @@ CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the window system would append it to every caption.
     setApplicationVersion("2.05");
     setWindowIcon(QIcon(":/vxconf.png"));
+    (new FocusKeeper(this))->install();
 }
 
 int CVxconfApp::run() {

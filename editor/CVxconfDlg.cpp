@@ -12,7 +12,7 @@
 #include "editor/HelpContexts.h"
 #include "editor/ModeDialogWidgets.h"
 #include "editor/Tips.h"
-#include "platform/QtHelpViewer.h"
+#include "platform/AssistantHelpViewer.h"
 #include "program/fileUploadDialog.h"
 #include "ui_CVxconfDlg.h"
 
@@ -21,10 +21,12 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_ui(std::make_unique<Ui::CVxconfDlg>()),
       m_messageBoxes(this),
-      m_ownHelp(help != nullptr
-                    ? nullptr
-                    : std::make_unique<QtHelpViewer>(QtHelpViewer::installedHelpFile(),
-                                                     QtHelpViewer::defaultCollectionFile())),
+      m_ownHelp(help != nullptr ? nullptr
+                                : std::make_unique<AssistantHelpViewer>(
+                                      AssistantHelpViewer::defaultProgram(),
+                                      AssistantHelpViewer::installedCollectionFile(),
+                                      notifier != nullptr ? *notifier : m_messageBoxes,
+                                      [this] { return helpArea(); })),
       m_help(help != nullptr ? help : m_ownHelp.get()),
       m_fileDialogs(this, m_help),
       m_settingsFile(std::move(settingsFile)),
@@ -63,7 +65,10 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
 }
 
 CVxconfDlg::~CVxconfDlg() {
-    m_editor.shutdown(m_settingsFile, {pos().x(), pos().y()});
+    // The position kept is the client area's, as it was placed at start: the frame around
+    // it belongs to the window manager, and writing the frame's corner would move the
+    // window up and left by the frame on every run.
+    m_editor.shutdown(m_settingsFile, {geometry().x(), geometry().y()});
     m_help->quit();
 }
 
@@ -134,6 +139,11 @@ WindowPos CVxconfDlg::defaultPosition() const {
             area.y() + std::max(0, (area.height() - size.height()) / 2)};
 }
 
+QRect CVxconfDlg::helpArea() const {
+    const QScreen* where = screen();
+    return where != nullptr ? where->availableGeometry() : QRect();
+}
+
 WindowPos CVxconfDlg::onScreen(WindowPos wanted, WindowPos fallback) const {
     // The title bar must stay reachable on some screen, or the window goes back to the middle.
     const QRect title(wanted.left, wanted.top, std::max(100, sizeHint().width()), 30);
@@ -153,7 +163,10 @@ bool CVxconfDlg::initialise() {
     }
     const WindowPos wanted = m_editor.applySettings(settings);
     const WindowPos position = onScreen(wanted, fallback);
-    move(position.left, position.top);
+    // The client area goes there, as the exit writes it back; the window manager puts its
+    // frame around it.
+    adjustSize();
+    setGeometry(QRect(QPoint(position.left, position.top), size()));
     if (m_editor.downloadEnabled() != 0) {
         insertDownloadItem();
     }

@@ -44,7 +44,7 @@ class CVxconfDlg : public QDialog, private EditorView, private ConfigFileView, p
 public:
     // Without a notifier, notices are shown as message boxes; without a file chooser, files
     // are chosen in file dialogs; without a help viewer, the program's help file is shown
-    // in its own window.
+    // by Qt Assistant.
     CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier = nullptr,
                HelpViewer* help = nullptr, FileChooser* files = nullptr, QWidget* parent = nullptr);
     ~CVxconfDlg() override;
@@ -103,6 +103,8 @@ private:
     QAction* addCommand(QMenu* menu, const char* text, int id, void (CVxconfDlg::*slot)());
     WindowPos defaultPosition() const;
     WindowPos onScreen(WindowPos wanted, WindowPos fallback) const;
+    // Where the help window may open: the available area of this window's screen.
+    QRect helpArea() const;
 
     std::unique_ptr<Ui::CVxconfDlg> m_ui;
     MessageBoxNotifier m_messageBoxes;

@@ -277,11 +277,12 @@ TEST_F(WindowTest, SettingsPersistBetweenRuns) {
     {
         CVxconfDlg window(driver, settingsFile, &notes);
         ASSERT_TRUE(window.initialise());
-        EXPECT_EQ(window.pos(), QPoint(40, 50));
+        // The position is the client area's: the frame is the window manager's.
+        EXPECT_EQ(window.geometry().topLeft(), QPoint(40, 50));
         EXPECT_FALSE(window.commandAction(Command::kShowHints)->isChecked());
         EXPECT_EQ(window.fileMenu()->actions().size(), 4) << "no Download item";
         window.commandAction(Command::kShowHints)->trigger();
-        window.move(60, 70);
+        window.setGeometry(QRect(QPoint(60, 70), window.size()));
     }
     EXPECT_EQ(settingsText(),
               "; kept\r\n[FormPos]\r\nLeftPos=60\r\nTopPos=70\r\n[CommPort]\r\nPort=comm1\r\n"

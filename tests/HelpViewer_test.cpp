@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHelpEngineCore>
+#include <QHelpLink>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextBrowser>
+#include <QThread>
 #include <map>
 
+#include "TestSupport.h"
 #include "editor/HelpContexts.h"
 #include "editor/ModeDialogs.h"
-#include "platform/QtHelpViewer.h"
+#include "platform/AssistantHelpViewer.h"
 
 namespace {
 
@@ -57,43 +61,129 @@ QString sectionText(const QByteArray& html, const QString& anchor) {
     return page.simplified();
 }
 
+// The help file and its collection, copied together into a folder of their own: the
+// collection must find the help file beside it wherever both are installed.
 struct HelpTest : public ::testing::Test {
     QTemporaryDir dir;
-    QString collection = dir.filePath("help.qhc");
-    QtHelpViewer viewer{VXCONF_HELP_FILE, collection};
+    QString collection = dir.filePath("vxconf.qhc");
+    void SetUp() override {
+        ASSERT_TRUE(QFile::copy(VXCONF_HELP_COLLECTION, collection));
+        ASSERT_TRUE(QFile::copy(VXCONF_HELP_FILE, dir.filePath("vxconf.qch")));
+        QFile::setPermissions(collection, QFile::ReadOwner | QFile::WriteOwner);
+    }
 };
 
 TEST_F(HelpTest, EveryContextTheProgramAsksForHasATopicThatSaysWhatTheControlDoes) {
     EXPECT_EQ(kTopics.size(), kMainWindowHelpControls.size() + 4);
     QHelpEngineCore engine(collection);
+    ASSERT_TRUE(engine.setupData());
+    EXPECT_FALSE(engine.registeredDocumentations().isEmpty());
     for (const auto& [context, words] : kTopics) {
         SCOPED_TRACE(QString::number(context, 16).toStdString());
-        const QUrl url = viewer.topicUrl(context);
-        ASSERT_FALSE(url.isEmpty());
-        ASSERT_TRUE(engine.setupData());
+        // The identifier exactly as the viewer sends it.
+        const QString command = AssistantHelpViewer::topicCommands(context).at(0);
+        const QString id = command.section(' ', 1);
+        const QList<QHelpLink> links = engine.documentsForIdentifier(id);
+        ASSERT_FALSE(links.isEmpty()) << command.toStdString();
+        const QUrl url = links.first().url;
         const QString text = sectionText(engine.fileData(url), url.fragment());
         EXPECT_GT(text.size(), 40) << text.toStdString();
         EXPECT_TRUE(text.contains(words, Qt::CaseInsensitive)) << text.toStdString();
     }
 }
 
-TEST_F(HelpTest, ContentsForAnyOtherNumberAndOneWindow) {
-    viewer.showTopic(0x12345);
-    ASSERT_NE(viewer.browser(), nullptr);
-    EXPECT_EQ(viewer.browser()->source(), viewer.contentsUrl());
-    EXPECT_FALSE(viewer.browser()->toPlainText().trimmed().isEmpty());
-    EXPECT_EQ(viewer.window()->windowTitle(), "VXCONF Help");
-    QWidget* window = viewer.window();
+TEST_F(HelpTest, TheCollectionGivesAssistantTheProgramsTitleAndStartPage) {
+    QHelpEngineCore engine(collection);
+    ASSERT_TRUE(engine.setupData());
+    EXPECT_EQ(engine.customValue("WindowTitle").toString(), "VXCONF Help");
+    const QUrl start(engine.customValue("defaultHomepage").toString());
+    EXPECT_FALSE(engine.fileData(start).isEmpty()) << start.toString().toStdString();
+    const QString contents = AssistantHelpViewer::contentsCommands().at(0).section(' ', 1);
+    EXPECT_FALSE(engine.fileData(QUrl(contents)).isEmpty()) << contents.toStdString();
+}
+
+// A stand-in for Assistant that writes down how it was started and every command it reads.
+struct FakeAssistant : public ::testing::Test {
+    QTemporaryDir dir;
+    QString program = dir.filePath("assistant");
+    QString collection = dir.filePath("vxconf.qhc");
+    RecordingNotifier notices;
+
+    void SetUp() override {
+        QFile script(program);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\necho \"$@\" >> '%1/args'\nexec cat >> '%1/commands'\n")
+                         .arg(dir.path())
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile help(collection);
+        ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    }
+
+    QString read(const char* name) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // The commands arrive through a pipe: wait until as many lines as expected are there.
+    QString lines(const char* name, int count) {
+        for (int i = 0; i < 200 && read(name).count('\n') < count; ++i) {
+            QThread::msleep(10);
+        }
+        return read(name);
+    }
+};
+
+TEST_F(FakeAssistant, OneViewerProcessTakesEveryRequestAndEndsWithQuit) {
+    AssistantHelpViewer viewer(program, collection, notices, [] { return QRect(0, 0, 683, 384); });
     viewer.showTopic(kMode2HelpContext);
-    EXPECT_EQ(viewer.window(), window);
-    EXPECT_TRUE(viewer.browser()->source().toString().endsWith("mode2.html"));
-    EXPECT_TRUE(viewer.browser()->toPlainText().contains("RS485"));
-    EXPECT_TRUE(window->isVisible());
+    viewer.showContents();
+    viewer.showTopic(0);  // no topic of its own: the contents
+    EXPECT_EQ(lines("commands", 6),
+              "activateIdentifier 0x2006c\nsyncContents\n"
+              "setSource qthelp://example.tessaly.vxconf/doc/index.html\nshow contents\n"
+              "setSource qthelp://example.tessaly.vxconf/doc/index.html\nshow contents\n");
+    const QStringList args = lines("args", 1).trimmed().split(' ');
+    ASSERT_EQ(args.size(), 5) << read("args").toStdString();  // started once
+    EXPECT_EQ(args.mid(0, 3), QStringList({"-collectionFile", collection, "-enableRemoteControl"}));
+    EXPECT_EQ(args[3], "-geometry");
+    EXPECT_TRUE(viewer.isRunning());
     viewer.quit();
-    EXPECT_FALSE(window->isVisible());
-    viewer.showContents();  // opens again after a quit
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(viewer.browser()->source(), viewer.contentsUrl());
+    EXPECT_FALSE(viewer.isRunning());
+    EXPECT_TRUE(notices.notices.empty());
+
+    viewer.showContents();  // a new viewer after a quit
+    EXPECT_TRUE(viewer.isRunning());
+    EXPECT_EQ(lines("args", 2).count('\n'), 2);
+}
+
+TEST_F(FakeAssistant, AViewerThatCannotStartIsReportedNotIgnored) {
+    AssistantHelpViewer missing(dir.filePath("no-such-assistant"), collection, notices);
+    missing.showTopic(kMode1HelpContext);
+    ASSERT_EQ(notices.notices.size(), 1u);
+    const Notice& notice = notices.notices[0];
+    EXPECT_EQ(notice.caption, "VXCONF Help");
+    EXPECT_EQ(notice.icon, NoticeIcon::Exclamation);
+    EXPECT_NE(notice.text.find("The help viewer could not be started: "), std::string::npos);
+    EXPECT_NE(notice.text.find("assistant-qt6"), std::string::npos);
+    EXPECT_FALSE(missing.isRunning());
+
+    AssistantHelpViewer noFile(program, dir.filePath("gone.qhc"), notices);
+    noFile.showContents();
+    ASSERT_EQ(notices.notices.size(), 2u);
+    EXPECT_EQ(notices.notices[1].text,
+              "The help file " + dir.filePath("gone.qhc").toStdString() + " is missing.");
+    EXPECT_FALSE(noFile.isRunning());
+}
+
+TEST(HelpPlacement, TheWindowFitsUnderItsTitleBarOnSmallAndLargeScreens) {
+    for (const QRect area :
+         {QRect(0, 0, 683, 384), QRect(0, 0, 1366, 768), QRect(1920, 24, 2560, 1416)}) {
+        const QRect where = AssistantHelpViewer::placement(area);
+        EXPECT_TRUE(area.contains(where)) << where.x() << "," << where.y();
+        EXPECT_GE(where.top() - area.top(), 30);  // the title bar stays on the screen
+        EXPECT_LE(where.width(), 900);
+    }
 }
 
 }  // namespace

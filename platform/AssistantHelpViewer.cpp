@@ -1,0 +1,148 @@
+#include "AssistantHelpViewer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr char kContentsPage[] = "qthelp://example.tessaly.vxconf/doc/index.html";
+// A size that shows the contents beside a page without covering a small screen.
+constexpr int kWidth = 900;
+constexpr int kHeight = 640;
+// Room for the window manager's title bar above the window.
+constexpr int kTitleRoom = 32;
+
+std::string toBytes(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+AssistantHelpViewer::AssistantHelpViewer(QString program, QString collectionFile, Notifier& notices,
+                                         ScreenArea area)
+    : m_program(std::move(program)),
+      m_collectionFile(std::move(collectionFile)),
+      m_notices(notices),
+      m_area(std::move(area)) {}
+
+AssistantHelpViewer::~AssistantHelpViewer() {
+    quit();
+}
+
+QString AssistantHelpViewer::defaultProgram() {
+    const QString qtTools = QLibraryInfo::path(QLibraryInfo::BinariesPath) + "/assistant";
+    if (QFileInfo(qtTools).isExecutable()) {
+        return qtTools;
+    }
+    for (const char* name : {"assistant-qt6", "assistant"}) {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty()) {
+            return found;
+        }
+    }
+    return qtTools;
+}
+
+QString AssistantHelpViewer::installedCollectionFile() {
+    const QDir dir(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+         {dir.filePath("vxconf.qhc"), dir.filePath("../share/vxconf/vxconf.qhc")}) {
+        if (QFileInfo::exists(candidate)) {
+            return QFileInfo(candidate).canonicalFilePath();
+        }
+    }
+    return dir.filePath("vxconf.qhc");
+}
+
+// The page comes first: a panel shown before it, while Assistant is still starting, makes it
+// drop the page.
+QStringList AssistantHelpViewer::contentsCommands() {
+    return {QString("setSource %1").arg(kContentsPage), "show contents"};
+}
+
+QStringList AssistantHelpViewer::topicCommands(std::uint32_t context) {
+    // Identifiers are written as the help project keys them: 0x and lower-case digits.
+    return {QString("activateIdentifier 0x%1").arg(context, 0, 16), "syncContents"};
+}
+
+QRect AssistantHelpViewer::placement(const QRect& area) {
+    const int width = std::min(kWidth, area.width());
+    const int height = std::max(1, std::min(kHeight, area.height() - kTitleRoom));
+    const int left = area.x() + (area.width() - width) / 2;
+    const int top = area.y() + kTitleRoom + std::max(0, (area.height() - kTitleRoom - height) / 2);
+    return {left, top, width, height};
+}
+
+bool AssistantHelpViewer::ensureRunning() {
+    if (isRunning()) {
+        return true;
+    }
+    if (!QFileInfo(m_collectionFile).isFile()) {
+        m_notices.show({toBytes(QString(HelpText::kNoHelpFile).arg(m_collectionFile)),
+                        HelpText::kCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        return false;
+    }
+    QStringList arguments{"-collectionFile", m_collectionFile, "-enableRemoteControl"};
+    if (m_area) {
+        const QRect area = m_area();
+        if (area.isValid()) {
+            const QRect where = placement(area);
+            arguments << "-geometry"
+                      << QString("%1x%2+%3+%4")
+                             .arg(where.width())
+                             .arg(where.height())
+                             .arg(where.x())
+                             .arg(where.y());
+        }
+    }
+    // Its messages are its own; the program's terminal is not the place for them.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.start(m_program, arguments);
+    if (!m_process.waitForStarted(5000)) {
+        reportFailure(m_process.errorString());
+        m_process.kill();
+        m_process.waitForFinished(1000);
+        return false;
+    }
+    return true;
+}
+
+void AssistantHelpViewer::reportFailure(const QString& reason) {
+    m_notices.show({toBytes(QString(HelpText::kCannotStart).arg(reason)), HelpText::kCaption,
+                    NoticeIcon::Exclamation, NoticeButtons::Ok});
+}
+
+void AssistantHelpViewer::send(const QStringList& commands) {
+    if (!ensureRunning()) {
+        return;
+    }
+    // Assistant reads one command a line and brings its window to the front for each.
+    m_process.write(commands.join('\n').toUtf8() + '\n');
+    // A few bytes into a pipe: sent at once, also when no event loop runs before the next
+    // request.
+    m_process.waitForBytesWritten(1000);
+}
+
+void AssistantHelpViewer::showContents() {
+    send(contentsCommands());
+}
+
+void AssistantHelpViewer::showTopic(std::uint32_t context) {
+    send(context == 0 ? contentsCommands() : topicCommands(context));
+}
+
+void AssistantHelpViewer::quit() {
+    if (!isRunning()) {
+        return;
+    }
+    m_process.closeWriteChannel();
+    m_process.terminate();
+    if (!m_process.waitForFinished(2000)) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
