@@ -24,6 +24,10 @@ const HintTable& programHints() {
 void applyTips(QWidget& root, bool showHints) {
     const HintTable& hints = programHints();
     for (QWidget* w : root.findChildren<QWidget*>()) {
+        // A dialog open over root is a window of its own, with its own ids and its own tips.
+        if (w->window() != root.window()) {
+            continue;
+        }
         const QVariant id = w->property("controlId");
         if (id.isValid()) {
             w->setToolTip(toQt(tipFor(hints, id.toInt(), showHints)));

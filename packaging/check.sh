@@ -22,6 +22,9 @@ if ! LC_ALL=C sort "$here/files.txt" | diff -u - "$tree.files"; then
     exit 1
 fi
 rm -f "$tree.files"
+# Help is shown by Qt Assistant, which nothing links against.
+dpkg-deb -f "$deb" Depends | grep -q 'assistant-qt6' ||
+    { echo "check.sh: the package does not depend on assistant-qt6" >&2; exit 1; }
 
 QT_QPA_PLATFORM=offscreen "$tree/usr/bin/vxconf" --version
 "$tree/usr/bin/vxconf-cli" --version

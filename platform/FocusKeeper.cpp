@@ -1,7 +1,10 @@
 #include "FocusKeeper.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
+#include <QGridLayout>
+#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -10,6 +13,8 @@ namespace {
 // window manager has not passed it on.
 constexpr int kRetryMs = 50;
 constexpr int kMaxRetries = 20;
+// Room beside a caption for the window's icon, three buttons and the spaces between them.
+constexpr int kCaptionFrame = 130;
 
 }  // namespace
 
@@ -18,6 +23,12 @@ void FocusKeeper::install() {
 }
 
 bool FocusKeeper::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && qobject_cast<QDialog*>(widget) != nullptr) {
+            fitCaption(widget);
+        }
+    }
     if (event->type() == QEvent::Hide && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         if (widget->isWindow() && widget->isModal() &&
@@ -26,6 +37,33 @@ bool FocusKeeper::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+int captionWidth(const QString& caption) {
+    // Window managers draw captions in a bold face of about the desktop's size, beside the
+    // window's icon and up to three buttons.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.1);
+    return QFontMetrics(font).horizontalAdvance(caption) + kCaptionFrame;
+}
+
+void fitCaption(QWidget* window) {
+    const int wanted = captionWidth(window->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(window)) {
+        // A message box sizes itself from its text when it shows: widen it from inside.
+        if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+            if (box->property("captionSpacer").isNull()) {
+                grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum), grid->rowCount(), 0,
+                              1, grid->columnCount());
+                box->setProperty("captionSpacer", true);
+            }
+        }
+        return;
+    }
+    if (window->minimumWidth() < wanted) {
+        window->setMinimumWidth(wanted);
+    }
 }
 
 QWidget* FocusKeeper::windowBelow(QWidget* closed) {

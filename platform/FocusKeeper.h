@@ -4,7 +4,13 @@
 #include <QPointer>
 #include <QWidget>
 
-// Gives the keyboard back to the window below whenever a modal window closes.
+// The width a window needs for its caption under a common window manager font.
+int captionWidth(const QString& caption);
+// Widens a window, before it shows, to captionWidth.
+void fitCaption(QWidget* window);
+
+// Gives the keyboard back to the window below whenever a modal window closes, and makes
+// every dialog and notice wide enough for the window manager to show its caption whole.
 //
 // Under an X11 window manager the window that was below a closing modal one does not
 // always get the focus back: Qt asks for the parent's activation while the modal window is

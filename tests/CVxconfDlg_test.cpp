@@ -15,6 +15,7 @@
 
 #include "TestSupport.h"
 #include "WidgetSupport.h"
+#include "device/initdialog.h"
 #include "editor/CVxconfDlg.h"
 #include "editor/ModeDialogWidgets.h"
 
@@ -305,6 +306,25 @@ TEST_F(WindowTest, EscapeDoesNotCloseTheMainWindow) {
     EXPECT_TRUE(window.isVisible());
     window.commandAction(Command::kExit)->trigger();
     EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, TheMainWindowsTipsStayOutOfTheDialogsOpenOverIt) {
+    writeSettings("[CommPort]\r\nPort=comm1\r\n");
+    CVxconfDlg window(driver, settingsFile, &notes);
+    ASSERT_TRUE(window.initialise());
+    // The connection dialog's OK/Retry shares its id with Port 2's TX Xon/Xoff list.
+    initdialog dialog(window.editor(), &window);
+    window.commandAction(Command::kShowHints)->trigger();
+    window.commandAction(Command::kShowHints)->trigger();
+    EXPECT_EQ(byId<QComboBox>(window, 1026)->toolTip(),
+              "If enabled, Xon/Xoff characters control data being transmitted on Port 2");
+    for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+        EXPECT_TRUE(w->toolTip().isEmpty()) << w->objectName().toStdString();
+    }
 }
 
 }  // namespace
