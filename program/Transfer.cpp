@@ -225,6 +225,8 @@ void Transfer::sendingTick() {
         } else if (line.find("Done") != std::string::npos) {
             notify(line, TransferText::kCompleteCaption, NoticeIcon::None);
             m_state = TransferState::Completed;
+        } else if (reply.waitSeen) {
+            // ", wait.." ends a good upload, whatever the device put before it on its line.
         } else {
             notify(line, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation);
             m_state = TransferState::Start;
