@@ -71,6 +71,7 @@ bool Transfer::writeToFile(const std::uint8_t* data, std::size_t count) {
     const long written = m_file != nullptr ? m_file->write(data, count) : -1;
     if (written > 0) {
         m_receivedChars += static_cast<unsigned>(written);
+        m_fileChars += static_cast<unsigned>(written);
     }
     return written == static_cast<long>(count);
 }
