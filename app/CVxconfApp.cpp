@@ -13,10 +13,14 @@
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
 
-CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
+void CVxconfApp::setIdentity() {
     setApplicationName("vxconf");
     // No display name: the window system would append it to every caption.
     setApplicationVersion("2.05");
+}
+
+CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setIdentity();
     setWindowIcon(QIcon(":/vxconf.png"));
     (new FocusKeeper(this))->install();
 }

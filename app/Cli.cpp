@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <tuple>
 
@@ -41,6 +44,26 @@ std::string fieldNames() {
 std::string baseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The window's words for a file that does not open, with the whole path and the system's
+// reason, since no file dialog shows where the file was looked for.
+std::string openFailureText(const std::string& path) {
+    std::error_code ignored;
+    const std::string whole = std::filesystem::absolute(path, ignored).lexically_normal().string();
+    int error = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0) {
+        error = errno;
+    } else if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    const std::string text = openErrorText(whole.empty() ? path : whole);
+    return error != 0 ? text + " (" + std::strerror(error) + ")" : text;
 }
 
 }  // namespace
@@ -149,8 +172,37 @@ std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t e
     return bar;
 }
 
+unsigned downloadedProgramBytes(unsigned chars) {
+    return chars / 2 > 4 ? chars / 2 - 4 : 0;
+}
+
+std::string readWaitingText(const std::string& port, unsigned secondsLeft) {
+    return "reading from " + port + "\u2026 " + std::to_string(secondsLeft) + " s left";
+}
+
+std::string namingPort(const std::string& text, unsigned n, const std::string& path) {
+    std::string named;
+    const std::string number = "COM" + std::to_string(n);
+    std::size_t from = 0;
+    for (std::size_t at = text.find(number); at != std::string::npos;
+         at = text.find(number, at + 1)) {
+        const std::size_t end = at + number.size();
+        if (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+            continue;  // COM25 inside COM255
+        }
+        named += text.substr(from, at - from) + path;
+        from = end;
+    }
+    named += text.substr(from);
+    const std::string generic = "The selected COM port";
+    if (named.rfind(generic, 0) == 0) {
+        named.replace(0, generic.size(), "The selected port " + path);
+    }
+    return named;
+}
+
 void ProgressReport::show(const TransferScreen& screen, TransferMode mode, TransferState state,
-                          unsigned receivedChars, std::uint64_t elapsedMs) {
+                          unsigned downloadedBytes, std::uint64_t elapsedMs) {
     if (!screen.statusText.empty() && screen.statusText != m_lastStatus) {
         finish();
         m_lastStatus = screen.statusText;
@@ -158,10 +210,11 @@ void ProgressReport::show(const TransferScreen& screen, TransferMode mode, Trans
     }
     std::string line;
     int tenth = 0;
-    // While aborting, the bar counts ticks, not bytes.
+    // While aborting, the bar counts ticks, not bytes. A download's count is its own and
+    // shown to its end, so that the last number is the program's length.
     const bool moving = state == TransferState::Sending || state == TransferState::WaitDone ||
                         state == TransferState::Receiving;
-    if (!moving) {
+    if (!moving && mode != TransferMode::Download) {
         return;
     }
     if (mode == TransferMode::Upload && screen.progressMax > 0 && screen.progressPos > 0) {
@@ -169,12 +222,12 @@ void ProgressReport::show(const TransferScreen& screen, TransferMode mode, Trans
         const auto total = static_cast<std::uint64_t>(screen.progressMax);
         line = progressBar(done, total, elapsedMs);
         tenth = static_cast<int>(std::min(done, total) * 10 / total);
-    } else if (mode == TransferMode::Download && receivedChars > 0) {
-        // Two hex digits a byte; the size is not known until the device stops.
+    } else if (mode == TransferMode::Download && downloadedBytes > 0) {
+        // The size is not known until the device stops.
         char text[64];
-        std::snprintf(text, sizeof text, "%u bytes received", receivedChars / 2);
+        std::snprintf(text, sizeof text, "%u bytes received", downloadedBytes);
         line = text;
-        tenth = static_cast<int>(receivedChars / 2048);
+        tenth = static_cast<int>(downloadedBytes / 1024);
     } else {
         return;
     }
@@ -315,7 +368,7 @@ int CliSession::checkFile(const CliRequest& request) {
             case ConfigFileStatus::Loaded:
                 return kExitOk;
             case ConfigFileStatus::OpenFailed:
-                return refuse(openErrorText(request.file), kExitFile);
+                return refuse(openFailureText(request.file), kExitFile);
             case ConfigFileStatus::Incompatible:
                 return refuse(incompatibleText(baseName(request.file)), kExitFile);
             case ConfigFileStatus::TooShort:
@@ -380,14 +433,39 @@ int CliSession::runConnectionDialog() {
     ConnectionRead read(m_editor, m_runner);
     bool begun = false;
     const unsigned noticesBefore = m_notices;
+    // A device that is slow to answer holds the read for up to 20 s: on a terminal, say so
+    // once the first second has gone by.
+    constexpr unsigned kQuietTicks = 1000 / ConnectionRead::kTickMs;
+    std::string waitingLine;
+    auto showWaiting = [&] {
+        const bool waiting =
+            read.state() == ConnectState::AwaitPrompt || read.state() == ConnectState::AwaitBlock;
+        if (!m_io.terminal || !waiting || read.tickCount() < kQuietTicks ||
+            read.tickCount() >= ConnectionRead::kTickLimit) {
+            return;
+        }
+        const unsigned leftMs =
+            (ConnectionRead::kTickLimit - read.tickCount()) * ConnectionRead::kTickMs;
+        const std::string line = readWaitingText(portName(), (leftMs + 999) / 1000);
+        if (line != waitingLine) {
+            waitingLine = line;
+            m_io.err << "\r" << line << "\033[K" << std::flush;
+        }
+    };
     const int result = m_runner.run(
         [&] {
             read.initialise();
             begun = true;
         },
-        [&] { read.tick(); },
+        [&] {
+            read.tick();
+            showWaiting();
+        },
         // Idle means the dialog now waits for the user: nobody here to press Retry.
         [&] { return begun && read.state() == ConnectState::Idle; });
+    if (!waitingLine.empty()) {
+        m_io.err << "\r\033[K" << std::flush;
+    }
     if (result == 0 && read.state() == ConnectState::Connected) {
         return 0;
     }
@@ -425,14 +503,14 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     const std::uint64_t startMs = m_runner.nowMs();
     m_runner.onRefresh = [&] {
         progress.show(transfer.screen(), transfer.mode(), transfer.state(),
-                      transfer.receivedChars(), m_runner.nowMs() - startMs);
+                      downloadedProgramBytes(transfer.fileChars()), m_runner.nowMs() - startMs);
     };
     // The window's user would press Abort when the device stops answering; nobody here will.
     // Prompts alone do not count: the transfer has to move.
     std::uint64_t lastActivity = startMs;
     auto snapshot = [&] {
         return std::make_tuple(transfer.state(), transfer.screen().progressPos,
-                               transfer.receivedChars(), transfer.screen().detailText);
+                               transfer.fileChars(), transfer.screen().detailText);
     };
     auto last = snapshot();
     bool gaveUp = false;
@@ -465,8 +543,22 @@ std::optional<ChosenFile> CliSession::choose(const FileDialogRequest&) {
     return ChosenFile{m_request->file, baseName(m_request->file)};
 }
 
-NoticeAnswer CliSession::show(const Notice& notice) {
+std::string CliSession::portName() {
+    const auto n = static_cast<unsigned>(m_editor.pcPort());
+    if (m_request && !m_request->device.empty()) {
+        return m_request->device;
+    }
+    const std::string device = m_editor.link().driver().deviceName(n);
+    return device.empty() ? "COM" + std::to_string(n) : device;
+}
+
+NoticeAnswer CliSession::show(const Notice& shown) {
     ++m_notices;
+    Notice notice = shown;
+    if (m_request && !m_request->device.empty() && m_editor.pcPort() > 0) {
+        notice.text =
+            namingPort(notice.text, static_cast<unsigned>(m_editor.pcPort()), m_request->device);
+    }
     if (m_progress) {
         m_progress->finish();  // a notice starts a line of its own
     }

@@ -40,6 +40,7 @@ struct CliRequest {
     bool yes = false;                      // every question of the window answered Yes
     std::vector<std::string> assignments;  // set: FIELD=VALUE
     int port = 0;                          // the COM number to use
+    std::string device;                    // --device: messages name this, not the number
 };
 
 // The command names as the command line spells them; nothing for an unknown one.
@@ -85,8 +86,10 @@ NoticeKind noticeKind(const Notice& notice);
 class ProgressReport {
 public:
     ProgressReport(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
+    // downloadedBytes: download, the program bytes received so far (the header left out), as
+    // the final "Program length = N" counts them.
     void show(const TransferScreen& screen, TransferMode mode, TransferState state,
-              unsigned receivedChars, std::uint64_t elapsedMs);
+              unsigned downloadedBytes, std::uint64_t elapsedMs);
     // Ends the bar's line, once something has been drawn.
     void finish();
 
@@ -101,6 +104,17 @@ private:
 
 // "[#####.....]  4000/8000 bytes  50%  0:04 left"
 std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs);
+
+// The program bytes in a download's first chars characters: two hexadecimal digits a byte,
+// after the length and checksum (four bytes).
+unsigned downloadedProgramBytes(unsigned chars);
+
+// While the configuration is read from a device that is slow to answer, on a terminal:
+// "reading from PORT… 17 s left".
+std::string readWaitingText(const std::string& port, unsigned secondsLeft);
+
+// text with the port numbered n named by path instead ("COM255" and "The selected COM port").
+std::string namingPort(const std::string& text, unsigned n, const std::string& path);
 
 struct CliIo {
     std::ostream& out;
@@ -153,6 +167,7 @@ private:
     int load(const CliRequest& request);
     int set(const CliRequest& request);
     void printChanges(const ConfigBlock& next);
+    std::string portName();
 
     TickRunner& m_runner;
     CliIo m_io;

@@ -177,6 +177,7 @@ int parseCommandLine(const QCoreApplication& app, CommandLine& line) {
         request.port = static_cast<int>(n);
     }
     line.device = parser.value(device).toLocal8Bit().toStdString();
+    request.device = line.device;
     line.simulate = parser.isSet(simulate);
     line.simulatorArguments = parser.values(simOption);
     line.logPath = parser.value(log).toLocal8Bit().toStdString();

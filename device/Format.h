@@ -23,10 +23,18 @@ inline std::string formatNumber(const char* format, unsigned value) {
     return text;
 }
 
+// What scanNumber does with a number too large for 32 bits.
+enum class NumberOverflow {
+    Wrap,      // keeps the low 32 bits, as "%u" and "%d" do
+    Saturate,  // reads as 4294967295, so that any range check below that refuses it
+};
+
 // Reads a number as the C library's "%u" and "%d" conversions do: leading white space, an
-// optional sign, then decimal digits, whatever follows ignored. The value wraps modulo 2^32
-// (a minus sign too). Nothing when no digit follows the sign.
-inline std::optional<std::uint32_t> scanNumber(std::string_view text) {
+// optional sign, then decimal digits, whatever follows ignored. A minus sign wraps the value
+// modulo 2^32; a number past 32 bits wraps too unless overflow says Saturate, which holds
+// whatever the sign. Nothing when no digit follows the sign.
+inline std::optional<std::uint32_t> scanNumber(std::string_view text,
+                                               NumberOverflow overflow = NumberOverflow::Wrap) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
         ++i;
@@ -39,9 +47,16 @@ inline std::optional<std::uint32_t> scanNumber(std::string_view text) {
     if (i >= text.size() || text[i] < '0' || text[i] > '9') {
         return std::nullopt;
     }
+    constexpr std::uint32_t kMax = 0xFFFFFFFFu;
     std::uint32_t value = 0;
+    bool tooLarge = false;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+        const auto digit = static_cast<std::uint32_t>(text[i] - '0');
+        tooLarge = tooLarge || value > (kMax - digit) / 10u;
+        value = value * 10u + digit;
+    }
+    if (tooLarge && overflow == NumberOverflow::Saturate) {
+        return kMax;
     }
     return negative ? 0u - value : value;
 }

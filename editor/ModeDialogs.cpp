@@ -28,7 +28,7 @@ bool AskKeepChanges(Notifier& notifier) {
 }
 
 std::optional<std::uint32_t> readUnsignedText(const std::string& text) {
-    return scanNumber(std::string_view(text).substr(0, kFieldTextLimit));
+    return scanNumber(std::string_view(text).substr(0, kFieldTextLimit), NumberOverflow::Saturate);
 }
 
 std::optional<std::size_t> readUnsignedFields(const std::vector<UnsignedField>& fields,

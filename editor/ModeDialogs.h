@@ -52,8 +52,9 @@ inline constexpr std::uint32_t kMode2HelpContext = 0x2006C;
 bool AskKeepChanges(Notifier& notifier);
 
 // How an edit field's text reads as an unsigned number: leading blanks, an optional sign
-// and the digits after it, whatever follows ignored; a minus sign wraps modulo 2^32.
-// Nothing when the text does not start with a number. Only the first 63 characters count.
+// and the digits after it, whatever follows ignored; a minus sign wraps modulo 2^32, while a
+// number too large for 32 bits reads as 4294967295, out of every field's range. Nothing
+// when the text does not start with a number. Only the first 63 characters count.
 std::optional<std::uint32_t> readUnsignedText(const std::string& text);
 
 // One edit field of a dialog's exchange: its text, the range 0..max it must hold, and the

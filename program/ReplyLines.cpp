@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "device/Format.h"
 
@@ -51,7 +52,9 @@ ResponseLine ExtractResponseLine(std::uint8_t* b, std::size_t& count) {
     b[n] = 0;
     long i = static_cast<long>(n) - 1;
     std::size_t cut = 0;
-    const std::size_t wait = findInText(b, n, kWait);
+    // The ending is looked for in everything received since the last line taken, also past
+    // a terminator that an earlier call wrote over a lone CR LF's carriage return.
+    const std::size_t wait = std::string_view(reinterpret_cast<const char*>(b), n).find(kWait);
     if (wait != std::string_view::npos) {
         cut = wait;
         result.waitSeen = true;

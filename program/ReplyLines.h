@@ -8,7 +8,7 @@
 
 struct ResponseLine {
     std::string line;       // printable characters, carriage returns as line feeds
-    bool waitSeen = false;  // the buffer's text holds ", wait.."
+    bool waitSeen = false;  // the buffer holds ", wait..", terminators in it or not
 };
 
 // Takes the last complete line out of the receive buffer b[0..count-1] and keeps the rest

@@ -71,6 +71,7 @@ bool Transfer::writeToFile(const std::uint8_t* data, std::size_t count) {
     const long written = m_file != nullptr ? m_file->write(data, count) : -1;
     if (written > 0) {
         m_receivedChars += static_cast<unsigned>(written);
+        m_fileChars += static_cast<unsigned>(written);
     }
     return written == static_cast<long>(count);
 }
@@ -225,6 +226,8 @@ void Transfer::sendingTick() {
         } else if (line.find("Done") != std::string::npos) {
             notify(line, TransferText::kCompleteCaption, NoticeIcon::None);
             m_state = TransferState::Completed;
+        } else if (reply.waitSeen) {
+            // ", wait.." ends a good upload, whatever the device put before it on its line.
         } else {
             notify(line, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation);
             m_state = TransferState::Start;

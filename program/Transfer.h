@@ -89,6 +89,8 @@ public:
     TransferMode mode() const { return m_mode; }
     unsigned tickCount() const { return m_tickCount; }
     unsigned receivedChars() const { return m_receivedChars; }
+    // Download: every character written to the output file, the first chunk's too.
+    unsigned fileChars() const { return m_fileChars; }
 
 private:
     bool withDevice() const { return m_host.pcPort() != 0; }
@@ -110,6 +112,7 @@ private:
     unsigned m_tickCount = 0;
     unsigned m_abortTicks = 0;
     unsigned m_receivedChars = 0;
+    unsigned m_fileChars = 0;
     unsigned m_idleTicks = 0;
     int m_progressStep = 10;
     bool m_busy = false;  // a tick or a notice of ours is under way

@@ -365,12 +365,17 @@ void Vx310Sim::handleHexLine(std::uint64_t atUs) {
     const unsigned address = static_cast<unsigned>(bytes[1] * 256 + bytes[2]);
     const int type = bytes[3];
     if (type == 1) {
+        const std::size_t size = m_newProgram.size();
         storeProgram(std::move(m_newProgram));
         ++uploadsStored;
         m_input = Input::Line;
-        answer(std::string("\r\n") + (faults.endWithWait ? "Programming, wait.." : "Done") +
-                   "\r\n" + faults.prompt,
-               atUs);
+        if (faults.endWithWait) {
+            // The device thinks for a moment after the last Addr line before it says this.
+            answer("\r\nBurning " + std::to_string(size) + " bytes, wait..\r\n" + faults.prompt,
+                   atUs + kBurnPauseUs);
+        } else {
+            answer("\r\nDone\r\n" + faults.prompt, atUs);
+        }
         return;
     }
     if (type != 0 || address < kProgramStart || address + count > kProgramStart + kMaxProgram) {

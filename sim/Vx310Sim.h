@@ -21,7 +21,8 @@ struct SimFaults {
     int uploadError = 0;              // non-zero: the first HEX record is answered Error=N
     long stopAfterUploadBytes = -1;   // >= 0: goes quiet after this many bytes of a HEX file
     bool ignoreUf = false;            // says nothing to "UF"
-    bool endWithWait = false;         // ends an upload with ", wait.." instead of "Done"
+    bool endWithWait = false;         // ends an upload with "Burning N bytes, wait.." after a
+                                      // pause, instead of "Done"
     std::size_t shortDownload = 0;    // characters left off the end of a download
     bool ignoreStores = false;        // takes the store command as usual but keeps its block
 };
@@ -33,6 +34,8 @@ public:
     // 10 bits a byte at 9600 baud.
     static constexpr std::uint64_t kByteTimeUs = 1042;
     static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+    // How long the device is quiet between the end record and its ", wait.." ending.
+    static constexpr std::uint64_t kBurnPauseUs = 500000;
 
     Vx310Sim();
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -59,7 +60,7 @@ struct CliTest : public ::testing::Test {
         settings.pcPort = port;
         settings.downloadEnabled = downloadEnabled;
         session = std::make_unique<CliSession>(driver, saver, runner, settings,
-                                               CliIo{out, err, false, ask});
+                                               CliIo{out, err, terminal, ask});
         return session->run(request);
     }
     static CliRequest command(CliCommand c, std::string file = {}) {
@@ -82,6 +83,7 @@ struct CliTest : public ::testing::Test {
     PlainSaver saver;
     ScratchFolder folder;
     unsigned downloadEnabled = 0;
+    bool terminal = false;  // standard error is a terminal
     std::function<std::optional<bool>(const std::string&)> ask;
     std::ostringstream out;
     std::ostringstream err;
@@ -190,11 +192,90 @@ TEST_F(CliTest, SaveThenLoadRestoresTheUnitAndDryRunSendsNothing) {
     EXPECT_EQ(device.block, original);
 }
 
+// --device PATH is mapped to a COM number inside; the user is told about PATH.
+TEST_F(CliTest, MessagesNameTheDevicePathGiven) {
+    CliRequest read = command(CliCommand::Read);
+    read.device = "/dev/ttyUSB7";
+    EXPECT_EQ(run(read, 255), kExitDevice);
+    EXPECT_EQ(err.str(),
+              "The selected port /dev/ttyUSB7 does not exist or may be already in use by "
+              "another program\n");
+    EXPECT_EQ(session->message().find("COM"), std::string::npos);
+
+    device.faults.silent = true;
+    EXPECT_EQ(run(read), kExitDevice);
+    EXPECT_EQ(err.str().rfind("VX310 is not responding on /dev/ttyUSB7\n\nPlease check:", 0), 0u)
+        << err.str();
+    EXPECT_EQ(err.str().find("COM3"), std::string::npos);
+}
+
+// A silent device holds the read for 20 s; on a terminal the wait is shown and then cleared.
+TEST_F(CliTest, ASilentReadCountsDownOnATerminal) {
+    CliRequest read = command(CliCommand::Read);
+    read.device = "/dev/ttyUSB7";
+    terminal = true;
+    EXPECT_EQ(run(read), kExitOk);
+    EXPECT_EQ(err.str(), "") << "a prompt answer shows no wait";
+
+    device.faults.silent = true;
+    EXPECT_EQ(run(read), kExitDevice);
+    const std::string shown = err.str();
+    EXPECT_EQ(shown.rfind("\rreading from /dev/ttyUSB7\u2026 19 s left\033[K", 0), 0u) << shown;
+    std::size_t updates = 0;
+    for (std::size_t at = shown.find("\rreading"); at != std::string::npos;
+         at = shown.find("\rreading", at + 1)) {
+        ++updates;
+    }
+    EXPECT_EQ(updates, 19u) << "once a second";
+    EXPECT_NE(shown.find("\u2026 1 s left\033[K\r\033[KVX310 is not responding on /dev/ttyUSB7\n"),
+              std::string::npos)
+        << shown;
+
+    terminal = false;
+    EXPECT_EQ(run(read), kExitDevice);
+    EXPECT_EQ(err.str().rfind("VX310 is not responding", 0), 0u)
+        << "nothing new without a terminal";
+}
+
+// The download's progress counts the program's bytes, so its last number is the length that
+// the final message gives.
+TEST_F(CliTest, DownloadProgressCountsProgramBytes) {
+    device.pacing = true;  // the answer comes in chunks over many ticks
+    device.storeProgram(std::vector<std::uint8_t>(1000, 0x5A));
+    downloadEnabled = 1;
+    terminal = true;
+    const std::string hex = folder.path + "/back.hex";
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitOk) << err.str();
+    const std::string shown = err.str();
+    std::vector<unsigned> counts;
+    for (std::size_t at = shown.find('\r'); at != std::string::npos;
+         at = shown.find('\r', at + 1)) {
+        unsigned n = 0;
+        char rest[32] = {};
+        if (std::sscanf(shown.c_str() + at, "\r%u bytes receive%1s", &n, rest) == 2) {
+            counts.push_back(n);
+        }
+    }
+    ASSERT_GT(counts.size(), 2u) << shown;
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+    EXPECT_EQ(counts.back(), 1000u) << shown;
+    EXPECT_NE(shown.find("Program length = 1000"), std::string::npos) << shown;
+}
+
 TEST_F(CliTest, FileErrorsAreExitCodeFour) {
     CliRequest load = command(CliCommand::Load, folder.path + "/missing.vxc");
     load.yes = true;
     EXPECT_EQ(run(load), kExitFile);
-    EXPECT_EQ(err.str(), "Unable to open file: \"" + folder.path + "/missing.vxc\"?\n");
+    EXPECT_EQ(err.str(), "Unable to open file: \"" + folder.path +
+                             "/missing.vxc\"? (No such file or directory)\n");
+    EXPECT_EQ(session->message(), "Unable to open file: \"" + folder.path +
+                                      "/missing.vxc\"? (No such file or directory)")
+        << "the log's record says the same";
+    // A name without a folder is shown with the one it was looked for in.
+    load.file = "./missing-here.vxc";
+    EXPECT_EQ(run(load), kExitFile);
+    EXPECT_EQ(err.str(), "Unable to open file: \"" + std::filesystem::current_path().string() +
+                             "/missing-here.vxc\"? (No such file or directory)\n");
     load.dryRun = true;
     EXPECT_EQ(run(load), kExitFile);
     EXPECT_EQ(device.loadsStored, 0);

@@ -26,9 +26,11 @@ TEST(UnsignedText, ReadsAsTheDialogFrameworkDoes) {
         std::optional<std::uint32_t> value;
     };
     const Row rows[] = {
-        {"42", 42u},        {" 42abc", 42u}, {"\t+7", 7u},    {"-1", 4294967295u}, {"-0", 0u},
-        {"4294967297", 1u}, {"abc", {}},     {"", {}},        {"  ", {}},          {"-", {}},
-        {"+ 5", {}},        {"0x10", 0u},    {"00255", 255u}, {"1 2", 1u},
+        {"42", 42u},         {" 42abc", 42u}, {"\t+7", 7u},
+        {"-1", 4294967295u}, {"-0", 0u},      {"4294967297", 4294967295u},
+        {"abc", {}},         {"", {}},        {"  ", {}},
+        {"-", {}},           {"+ 5", {}},     {"0x10", 0u},
+        {"00255", 255u},     {"1 2", 1u},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(readUnsignedText(row.text), row.value) << '"' << row.text << '"';
@@ -60,6 +62,39 @@ TEST(UnsignedFields, FirstFailureStopsTheExchange) {
     t = "65535";
     EXPECT_EQ(readUnsignedFields({{&t, 65535, &va}}, notes), std::nullopt);
     EXPECT_EQ(va, 65535u);
+}
+
+// A number too large for 32 bits must not wrap into the range (4294967306 is not 10); a minus
+// sign still wraps and so lands far outside it.
+TEST(UnsignedFields, NumbersPastThirtyTwoBitsAreOutOfRangeInBothDialogs) {
+    const std::string range255 = "Please enter an integer between 0 and 255.";
+    const std::string range65535 = "Please enter an integer between 0 and 65535.";
+    for (const char* text :
+         {"4294967296", "4294967306", "99999999999999999999", "-4294967296", "-1", "4294967295"}) {
+        SCOPED_TRACE(text);
+        RecordingNotifier notes;
+        ConfigBlock block = demoBlock();
+        Mode1Timing timing(block, notes);
+        timing.takeRows({"1", text, "3", "4", "5"});
+        EXPECT_FALSE(timing.ok());
+        EXPECT_EQ(timing.screen().focus.controlId, 1051);
+        EXPECT_EQ(notes.notices, std::vector<Notice>{fieldMessage(range255)});
+
+        Mode2Config mode2(block, notes);
+        mode2.takeControls("1", text, "1000", true);
+        EXPECT_FALSE(mode2.ok());
+        EXPECT_EQ(notes.notices.back(), fieldMessage(range255)) << "lead-in byte";
+        mode2.takeControls("1", "100", text, true);
+        EXPECT_FALSE(mode2.ok());
+        EXPECT_EQ(mode2.screen().focus.controlId, Mode2Config::kTimeoutId);
+        EXPECT_EQ(notes.notices.back(), fieldMessage(range65535));
+        mode2.takeControls(text, "100", "1000", true);
+        EXPECT_FALSE(mode2.ok());
+        EXPECT_EQ(mode2.screen().focus.controlId, Mode2Config::kAddressId);
+        EXPECT_EQ(notes.notices.back(), fieldMessage(range255));
+        EXPECT_EQ(notes.notices.size(), 4u) << "nothing is asked";
+        EXPECT_EQ(block, demoBlock());
+    }
 }
 
 TEST(Mode1Config, DriverChoiceFollowsTheBlockAndAsksOnlyOnAChange) {

@@ -66,6 +66,23 @@ TEST(ExtractResponseLine, LeftoversAreTakenOnLaterCalls) {
     EXPECT_EQ(doneFirst.take().line, "Addr 4004");
 }
 
+// After a line ending in CR LF, a call with nothing new turns that CR into a terminator at the
+// buffer's start. The device's ", wait.." ending must still be seen behind it.
+TEST(ExtractResponseLine, WaitIsSeenBehindALeftoverTerminator) {
+    for (const std::string ending :
+         {"\r\nBurning 743 bytes, wait..\r\n>", "\r\nBurning 743 bytes, wait.."}) {
+        SCOPED_TRACE(ending);
+        Buffer b("Addr 4000\r\n");
+        EXPECT_EQ(b.take().line, "Addr 4000");
+        EXPECT_FALSE(b.take().waitSeen);
+        ASSERT_EQ(b.count, 2u);
+        ASSERT_EQ(b.bytes[0], 0);
+        std::copy(ending.begin(), ending.end(), b.bytes.begin() + 2);
+        b.count += ending.size();
+        EXPECT_TRUE(b.take().waitSeen);
+    }
+}
+
 TEST(ExtractResponseLine, AFullBufferUsesTheSpareByte) {
     std::string text(1022, 'a');
     text += "\r\n";

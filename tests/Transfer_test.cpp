@@ -279,6 +279,47 @@ TEST_F(TransferTest, DoneFirstThenAddrOnlyUpdatesTheLine) {
     EXPECT_EQ(dialog.result, 1);
 }
 
+// The device's other ending: "Burning N bytes, wait..", after a quiet moment that follows the
+// last Addr line. It has stored the program, so this is a good upload.
+TEST_F(TransferTest, AnUploadEndingInWaitAfterAQuietTickSucceeds) {
+    bench.device.faults.endWithWait = true;
+    // Eight records, so the Addr line comes just before the end record.
+    MemoryFile file(hexFileOf(280));
+    transfer.PrepareUpload("p.hex", file, 280);
+    transfer.start();
+    while (transfer.state() != TransferState::WaitDone && dialog.result < 0) {
+        tick();
+    }
+    EXPECT_EQ(transfer.screen().detailText, "Addr 403C");
+    tick();  // nothing new: the CR LF left by the Addr line becomes a terminator
+    ASSERT_EQ(bench.serialLink.rxCount, 2u);
+    EXPECT_EQ(bench.serialLink.rxBuffer[0], 0);
+    run();
+    EXPECT_EQ(dialog.result, 1);
+    EXPECT_EQ(transfer.state(), TransferState::Completed);
+    EXPECT_TRUE(bench.notes.notices.empty());
+    EXPECT_EQ(bench.device.uploadsStored, 1);
+
+    // Text before ", wait.." on its line, however it arrives, is no unexpected response.
+    for (const std::string ending :
+         {"Burning 743 bytes, wait..", "\r\nBurning 743 bytes, wait.."}) {
+        SimBench b;
+        b.port = 0;
+        b.configBlock.setByte(Offset::adeMode, 3);
+        FakeDialogControl control;
+        Transfer upload(b, control);
+        MemoryFile big(std::string(4000, ':'));
+        upload.PrepareUpload("p.hex", big, 4000);
+        upload.start();
+        upload.tick();
+        std::memcpy(b.serialLink.rxBuffer.data(), ending.data(), ending.size());
+        b.serialLink.rxCount = ending.size();
+        upload.tick();
+        EXPECT_EQ(control.result, 1) << ending;
+        EXPECT_TRUE(b.notes.notices.empty()) << ending;
+    }
+}
+
 TEST_F(TransferTest, AFailedWriteOrReadStopsTheUpload) {
     MemoryFile file(hexFileOf(800));
     transfer.PrepareUpload("p.hex", file, 800);

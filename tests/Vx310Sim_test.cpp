@@ -242,7 +242,9 @@ TEST_F(SimTest, UserProgramUploadIsCheckedLikeTheDeviceDoes) {
     EXPECT_EQ(device.program, (std::vector<std::uint8_t>{0x12, 0x34})) << "kept on failure";
 
     device.faults.endWithWait = true;
-    EXPECT_NE(upload(":00000001FF\r\n").find(", wait.."), std::string::npos);
+    EXPECT_EQ(upload(":02400400123474\r\n:00000001FF\r\n"), "") << "a pause first";
+    driver.clock().advanceMs(Vx310Sim::kBurnPauseUs / 1000);
+    EXPECT_EQ(readNow(), "\r\nBurning 2 bytes, wait..\r\n>");
 
     // CR ESC ends the transfer and erases the program: that is how Delete works.
     device.storeProgram({1, 2, 3});

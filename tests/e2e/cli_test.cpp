@@ -223,10 +223,10 @@ TEST_F(CliEndToEnd, RefusedInputGivesItsCodeAndSendsNothing) {
     EXPECT_NE(missing.err.find("Unable to open file: \""), std::string::npos);
     Result noPort = cli({"--trace", trace, "--device", dir.filePath("no-such-tty"), "read"}, false);
     EXPECT_EQ(noPort.code, kExitDevice);
-    EXPECT_EQ(noPort.err,
-              "The selected COM port does not exist or may be already in use by another "
-              "program\n\n" +
-                  dir.filePath("no-such-tty").toStdString() + ": no such device.\n");
+    const std::string noTty = dir.filePath("no-such-tty").toStdString();
+    EXPECT_EQ(noPort.err, "The selected port " + noTty +
+                              " does not exist or may be already in use by another program\n\n" +
+                              noTty + ": no such device.\n");
     Result usage = cli({"frobnicate"}, false);
     EXPECT_EQ(usage.code, kExitUsage);
     EXPECT_EQ(usage.err, "vxconf-cli: unknown command \"frobnicate\"\nTry 'vxconf-cli --help'.\n");

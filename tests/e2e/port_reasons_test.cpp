@@ -21,8 +21,11 @@
 namespace {
 
 constexpr unsigned kPort = 210;
-const std::string kOpenFailed =
-    "The selected COM port does not exist or may be already in use by another program\n\n";
+// vxconf-cli's open-failure notice for --device path, up to the reason.
+std::string openFailedOn(const std::string& path) {
+    return "The selected port " + path +
+           " does not exist or may be already in use by another program\n\n" + path;
+}
 
 // A pseudo-terminal of our own: the master stays open, nobody answers on it.
 struct Pty {
@@ -87,7 +90,7 @@ TEST(PortReasons, MissingAndNotASerialDevice) {
 
     const CliRun run = cli(VXCONF_CLI, {"--device", file, "read"});
     EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.err, kOpenFailed + file.toStdString() + ": not a serial device.\n");
+    EXPECT_EQ(run.err, openFailedOn(file.toStdString()) + ": not a serial device.\n");
 }
 
 TEST(PortReasons, APortAnotherProgramHoldsNamesItsProcess) {
@@ -111,7 +114,7 @@ TEST(PortReasons, APortAnotherProgramHoldsNamesItsProcess) {
     EXPECT_EQ(portFaultWords(statusOf(pty.path)), words);
     const CliRun run = cli(VXCONF_CLI, {"--device", QString::fromStdString(pty.path), "read"});
     EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.err, kOpenFailed + pty.path + ": " + words + ".\n");
+    EXPECT_EQ(run.err, openFailedOn(pty.path) + ": " + words + ".\n");
     holder.kill();
     holder.waitForFinished(5000);
 }
@@ -162,7 +165,7 @@ TEST(PortReasons, NoPermissionNamesTheGroupAndTheFix) {
     const std::string group = getgrgid(5) ? getgrgid(5)->gr_name : "5";
     const std::string user = getpwuid(65534) ? getpwuid(65534)->pw_name : "USER";
     EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.err, kOpenFailed + pty.path + ": no permission (group " + group +
+    EXPECT_EQ(run.err, openFailedOn(pty.path) + ": no permission (group " + group +
                            "). To get it: sudo usermod -aG " + group + " " + user +
                            ", then log in again.\n");
     run = cli("/usr/bin/setpriv",
