@@ -1,0 +1,134 @@
+# The real program on an X server under a real window manager (Xvfb and openbox), driven
+# from the keyboard with xdotool, the way a user meets it. Sourced by each desktop test.
+#
+# Needs: Xvfb, openbox, xdotool, xprop, xwininfo, xclip; VXCONF (the program) and
+# VX310SIM in the environment. Each test runs in a folder of its own with its own settings.
+set -u
+
+fail() {
+    echo "FAIL: $*" >&2
+    shot
+    exit 1
+}
+
+# A screenshot of the whole screen beside the test's log, when ImageMagick is there.
+shot() {
+    if command -v import >/dev/null 2>&1; then
+        import -window root "$WORK/screen.png" 2>/dev/null && echo "screenshot: $WORK/screen.png" >&2
+    fi
+}
+
+cleanup() {
+    [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
+    [ -n "${WM_PID:-}" ] && kill "$WM_PID" 2>/dev/null
+    [ -n "${X_PID:-}" ] && kill "$X_PID" 2>/dev/null
+    wait 2>/dev/null
+    [ "${KEEP:-0}" = 1 ] || rm -rf "$WORK"
+}
+
+# Starts Xvfb (SIZE, default 1366x768) and openbox, and waits until openbox manages windows.
+start_desktop() {
+    local size=${1:-1366x768}
+    WORK=$(mktemp -d /tmp/vxdesktopXXXXXX)
+    trap cleanup EXIT
+    for tool in Xvfb openbox xdotool xprop xwininfo xclip; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    done
+    exec 5>"$WORK/display"
+    Xvfb -displayfd 5 -screen 0 "${size}x24" -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    X_PID=$!
+    exec 5>&-
+    local i
+    for i in $(seq 100); do
+        [ -s "$WORK/display" ] && break
+        sleep 0.05
+    done
+    export DISPLAY=:$(tr -d '\n' <"$WORK/display")
+    [ "$DISPLAY" != ":" ] || fail "Xvfb did not start"
+    openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+    WM_PID=$!
+    for i in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.05
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+    export XDG_CONFIG_HOME=$WORK/config XDG_DATA_HOME=$WORK/data XDG_CACHE_HOME=$WORK/cache
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+    unset QT_QPA_PLATFORM
+}
+
+# Starts VXCONF against the simulated VX310 (extra arguments go to the program) and waits
+# for its main window.
+start_vxconf() {
+    "$VXCONF" --simulate "$@" >"$WORK/vxconf.log" 2>&1 &
+    APP_PID=$!
+    MAIN=$(wait_window '^VX310 Configuration$') || fail "no main window"
+    wait_active "$MAIN" || fail "the main window did not get the keyboard at start"
+}
+
+# Ends VXCONF with File, Exit, from the keyboard.
+exit_vxconf() {
+    xdotool key --clearmodifiers alt+f
+    sleep 0.2
+    xdotool key x
+    local i
+    for i in $(seq 100); do
+        kill -0 "$APP_PID" 2>/dev/null || { APP_PID=; return 0; }
+        sleep 0.05
+    done
+    fail "VXCONF did not end with File, Exit"
+}
+
+# The id of the first window whose name matches, once there is one (5 s at most).
+wait_window() {
+    local i id
+    for i in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# The window the window manager calls active (_NET_ACTIVE_WINDOW), as a decimal id.
+active_window() {
+    local id
+    id=$(xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | awk '{print $NF}')
+    case $id in 0x*) echo $((id)) ;; *) echo 0 ;; esac
+}
+
+active_name() {
+    xdotool getactivewindow getwindowname 2>/dev/null || echo "(none)"
+}
+
+# Waits until the window with this id is the active one (2 s at most).
+wait_active() {
+    local i
+    for i in $(seq 40); do
+        [ "$(active_window)" = "$1" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# Waits until a window whose name matches is the active one, and gives its id.
+wait_active_name() {
+    local i id
+    for i in $(seq 60); do
+        id=$(active_window)
+        if [ "$id" != 0 ] && xdotool getwindowname "$id" 2>/dev/null | grep -Eq "$1"; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# The text of the field that has the keyboard: selected and copied as a user would.
+field_text() {
+    printf '' | xclip -selection clipboard
+    xdotool key ctrl+a ctrl+c
+    sleep 0.2
+    xclip -o -selection clipboard 2>/dev/null
+}
