@@ -13,6 +13,9 @@
 
 enum class FileDialogKind { Open, Save };
 
+// The Help button of every file dialog.
+inline constexpr const char kFileDialogHelp[] = "&Help";
+
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
     std::string title;

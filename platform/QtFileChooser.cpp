@@ -30,6 +30,7 @@ std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request
     if (request.helpButton && m_help != nullptr) {
         if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
             QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+            help->setText(kFileDialogHelp);
             const std::uint32_t context = request.helpContext;
             QObject::connect(help, &QPushButton::clicked, &dialog, [this, context] {
                 if (context == 0) {
