@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStringList>
 
 #include "platform/HelpViewer.h"
@@ -32,13 +33,16 @@ std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request
             QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
             help->setText(kFileDialogHelp);
             const std::uint32_t context = request.helpContext;
-            QObject::connect(help, &QPushButton::clicked, &dialog, [this, context] {
+            const auto showHelp = [this, context] {
                 if (context == 0) {
                     m_help->showContents();
                 } else {
                     m_help->showTopic(context);
                 }
-            });
+            };
+            QObject::connect(help, &QPushButton::clicked, &dialog, showHelp);
+            auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+            QObject::connect(f1, &QShortcut::activated, &dialog, showHelp);
         }
     }
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

@@ -5,8 +5,8 @@
 class QWidget;
 class HelpViewer;
 
-// File dialogs as QFileDialog, over the owner window. The Help button, when asked for,
-// opens the request's topic in the help viewer.
+// File dialogs as QFileDialog, over the owner window. The Help button, when asked for, and
+// F1 open the request's topic in the help viewer.
 class QtFileChooser : public FileChooser {
 public:
     explicit QtFileChooser(QWidget* owner, HelpViewer* help = nullptr)
