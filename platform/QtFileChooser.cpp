@@ -8,7 +8,15 @@
 #include <QStringList>
 
 #include "platform/HelpViewer.h"
-#include "platform/MessageBoxNotifier.h"
+
+namespace {
+
+std::string fromQt(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+}  // namespace
 
 std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request) {
     QFileDialog dialog(m_owner, toQt(request.title), toQt(request.initialFolder));
@@ -47,14 +55,13 @@ std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request
     }
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         const QString path = dialog.selectedFiles().first();
-        const QByteArray bytes = path.toUtf8();
-        if (save && request.pathMustExist && !QFileInfo(path).absoluteDir().exists()) {
+        const QFileInfo info(path);
+        if (const std::optional<Notice> refused = refusedPath(
+                request, fromQt(path), fromQt(info.absolutePath()), info.absoluteDir().exists())) {
+            m_notifier->show(*refused);
             continue;
         }
-        if (request.pathCapacity != 0 && std::size_t(bytes.size()) >= request.pathCapacity) {
-            continue;  // a path the caller has no room for; let the user pick a shorter one
-        }
-        return ChosenFile{bytes.toStdString(), QFileInfo(path).fileName().toUtf8().toStdString()};
+        return ChosenFile{fromQt(path), fromQt(info.fileName())};
     }
     return std::nullopt;
 }

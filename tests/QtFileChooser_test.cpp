@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include "TestSupport.h"
@@ -27,11 +29,18 @@ void whenUp(const std::function<void(QFileDialog&)>& work) {
     });
 }
 
+// Types a full path into the name field and takes it.
+void typeAndAccept(QFileDialog& dialog, const std::string& path) {
+    dialog.findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+    static_cast<QDialog&>(dialog).accept();  // as the Open or Save button does
+}
+
 struct FileChooserTest : public ::testing::Test {
     ScratchFolder folder;
+    RecordingNotifier notes;
     RecordingHelp help;
     QWidget owner;
-    QtFileChooser chooser{&owner, &help};
+    QtFileChooser chooser{&owner, &help, &notes};
 };
 
 TEST_F(FileChooserTest, HelpButtonAltHAndF1OpenTheDialogsTopic) {
@@ -56,6 +65,41 @@ TEST_F(FileChooserTest, HelpButtonAltHAndF1OpenTheDialogsTopic) {
         EXPECT_EQ(chooser.choose(request), std::nullopt);
         EXPECT_EQ(help.requests, (std::vector<long long>{topic, topic, topic})) << request.title;
     }
+    EXPECT_TRUE(notes.notices.empty());
+}
+
+TEST_F(FileChooserTest, PathsTheCallerCannotTakeAreExplainedAndTheDialogComesBack) {
+    // Upload has room for 259 characters; this one, in folders that exist, is longer.
+    const std::string deep =
+        folder.path + "/" + std::string(120, 'a') + "/" + std::string(120, 'b');
+    std::filesystem::create_directories(deep);
+    const std::string tooLong = deep + "/p.hex";
+    std::ofstream(tooLong) << ":";
+    ASSERT_GE(tooLong.size(), 260u);
+    const std::string fits = folder.put("p.hex", ":");
+    whenUp([&](QFileDialog& dialog) {
+        whenUp([&](QFileDialog& again) { typeAndAccept(again, fits); });
+        typeAndAccept(dialog, tooLong);
+    });
+    const std::optional<ChosenFile> chosen =
+        chooser.choose(ProgramCommands::uploadRequest(folder.path));
+    EXPECT_EQ(notes.notices,
+              std::vector<Notice>{exclamation("The path is too long: at most 259 characters.",
+                                              "Upload User HEX Program File")});
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->path, fits);
+    EXPECT_EQ(chosen->fileName, "p.hex");
+
+    // Saving into a folder that is not there.
+    notes.notices.clear();
+    whenUp([&](QFileDialog& dialog) {
+        whenUp([](QFileDialog& again) { again.reject(); });
+        typeAndAccept(dialog, folder.path + "/missing/c.vxc");
+    });
+    EXPECT_EQ(chooser.choose(ConfigFileCommands::saveRequest(folder.path)), std::nullopt);
+    EXPECT_EQ(notes.notices, std::vector<Notice>{exclamation(
+                                 "The folder \"" + folder.path + "/missing\" does not exist.",
+                                 "Save VX310 Configuration")});
 }
 
 }  // namespace
