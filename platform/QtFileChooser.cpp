@@ -1,5 +1,6 @@
 #include "QtFileChooser.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,6 +17,17 @@ std::string fromQt(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+// "*.*" stands for every file, names without a dot among them; Qt would match it literally.
+QString everyFileAsQt(const QString& patterns) {
+    QStringList each = patterns.split(' ', Qt::SkipEmptyParts);
+    for (QString& pattern : each) {
+        if (pattern == "*.*") {
+            pattern = "*";
+        }
+    }
+    return each.join(' ');
+}
+
 }  // namespace
 
 std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request) {
@@ -28,14 +40,23 @@ std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request
                                                       : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     dialog.setDefaultSuffix(toQt(request.defaultExtension));
-    QStringList filters;
+    QStringList shown;
+    QStringList matched;
     for (const auto& [description, patterns] : filterEntries(request.filter)) {
         QString qtPatterns = toQt(patterns);
         qtPatterns.replace(';', ' ');
         // Qt takes the patterns from the parentheses, so give them their own.
-        filters << QString("%1 (%2)").arg(toQt(description).section(" (", 0, 0), qtPatterns);
+        const QString name = toQt(description).section(" (", 0, 0);
+        shown << QString("%1 (%2)").arg(name, qtPatterns);
+        matched << QString("%1 (%2)").arg(name, everyFileAsQt(qtPatterns));
     }
-    dialog.setNameFilters(filters);
+    dialog.setNameFilters(matched);
+    // The list still reads as the filter was written.
+    if (auto* types = dialog.findChild<QComboBox*>("fileTypeCombo")) {
+        for (int i = 0; i < types->count() && i < shown.size(); ++i) {
+            types->setItemText(i, shown[i]);
+        }
+    }
     if (request.helpButton && m_help != nullptr) {
         if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
             QPushButton* help = buttons->addButton(QDialogButtonBox::Help);

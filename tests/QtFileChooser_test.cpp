@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -33,6 +35,15 @@ void whenUp(const std::function<void(QFileDialog&)>& work) {
 void typeAndAccept(QFileDialog& dialog, const std::string& path) {
     dialog.findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
     static_cast<QDialog&>(dialog).accept();  // as the Open or Save button does
+}
+
+QStringList shownNames(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QListView*>("listView");
+    QStringList names;
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+    }
+    return names;
 }
 
 struct FileChooserTest : public ::testing::Test {
@@ -100,6 +111,24 @@ TEST_F(FileChooserTest, PathsTheCallerCannotTakeAreExplainedAndTheDialogComesBac
     EXPECT_EQ(notes.notices, std::vector<Notice>{exclamation(
                                  "The folder \"" + folder.path + "/missing\" does not exist.",
                                  "Save VX310 Configuration")});
+}
+
+TEST_F(FileChooserTest, AllFilesShowsNamesWithoutADotToo) {
+    folder.put("README", "x");
+    folder.put("a.vxc", "v");
+    whenUp([](QFileDialog& dialog) {
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        EXPECT_EQ(types->count(), 2);
+        EXPECT_EQ(types->itemText(0), "VXC files (*.vxc)");
+        EXPECT_EQ(types->itemText(1), "All files (*.*)");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shownNames(dialog).contains("a.vxc"); }));
+        EXPECT_FALSE(shownNames(dialog).contains("README"));
+        QTest::keyClick(types, Qt::Key_Down);
+        EXPECT_EQ(types->currentText(), "All files (*.*)");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shownNames(dialog).contains("README"); }));
+        dialog.reject();
+    });
+    EXPECT_EQ(chooser.choose(ConfigFileCommands::loadRequest(folder.path)), std::nullopt);
 }
 
 }  // namespace
