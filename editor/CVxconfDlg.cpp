@@ -28,7 +28,7 @@ CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notif
                                       notifier != nullptr ? *notifier : m_messageBoxes,
                                       [this] { return helpArea(); })),
       m_help(help != nullptr ? help : m_ownHelp.get()),
-      m_fileDialogs(this, m_help),
+      m_fileDialogs(this, m_help, notifier != nullptr ? notifier : &m_messageBoxes),
       m_settingsFile(std::move(settingsFile)),
       m_editor(driver, notifier != nullptr ? *notifier : m_messageBoxes, *this),
       m_configFiles(m_editor, files != nullptr ? *files : m_fileDialogs, m_saver, *this),

@@ -26,6 +26,13 @@ std::string fromQt(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+// A field already holding the text is left alone, with its cursor and undo history.
+void showText(QLineEdit* field, const std::string& text) {
+    if (field->text() != toQt(text)) {
+        field->setText(toQt(text));
+    }
+}
+
 }  // namespace
 
 void focusField(QLineEdit* field) {
@@ -123,9 +130,7 @@ void ade1dialog::render() {
     QLineEdit* rows[] = {m_ui->row9600, m_ui->row19200, m_ui->row38400, m_ui->row57600,
                          m_ui->row115200};
     for (std::size_t i = 0; i < kTurnOffDelayCount; ++i) {
-        if (rows[i]->text() != toQt(screen.rows[i])) {
-            rows[i]->setText(toQt(screen.rows[i]));
-        }
+        showText(rows[i], screen.rows[i]);
         if (screen.focus.controlId == Mode1Timing::kRowIds[i]) {
             focusField(rows[i]);
         }
@@ -195,9 +200,9 @@ void ade2dialog::takeControls() {
 
 void ade2dialog::render() {
     const Mode2Screen& screen = m_rules.screen();
-    m_ui->address->setText(toQt(screen.address));
-    m_ui->leadIn->setText(toQt(screen.leadIn));
-    m_ui->timeout->setText(toQt(screen.timeout));
+    showText(m_ui->address, screen.address);
+    showText(m_ui->leadIn, screen.leadIn);
+    showText(m_ui->timeout, screen.timeout);
     m_ui->leadInCheck->setChecked(screen.leadInChecked);
     m_ui->leadIn->setEnabled(screen.leadInEditEnabled);
     switch (screen.focus.controlId) {

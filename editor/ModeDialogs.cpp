@@ -137,18 +137,27 @@ void Mode2Config::takeControls(const std::string& address, const std::string& le
     m_taken.leadInChecked = leadInChecked;
 }
 
-bool Mode2Config::exchange() {
+namespace {
+
+// The edits of the Mode 2 exchange, in the order it reads them.
+constexpr std::array<int, 3> kMode2FieldIds{Mode2Config::kLeadInId, Mode2Config::kTimeoutId,
+                                            Mode2Config::kAddressId};
+constexpr std::array<std::string Mode2Screen::*, 3> kMode2FieldTexts{
+    &Mode2Screen::leadIn, &Mode2Screen::timeout, &Mode2Screen::address};
+
+}  // namespace
+
+std::optional<std::size_t> Mode2Config::exchange() {
     m_screen.focus = {};
     const std::vector<UnsignedField> fields{{&m_taken.leadIn, 255, &m_leadIn},
                                             {&m_taken.timeout, 65535, &m_timeout},
                                             {&m_taken.address, 255, &m_address}};
-    static constexpr std::array<int, 3> ids{kLeadInId, kTimeoutId, kAddressId};
     if (const auto failed = readUnsignedFields(fields, m_notifier)) {
-        m_screen.focus.controlId = ids[*failed];
-        return false;
+        m_screen.focus.controlId = kMode2FieldIds[*failed];
+        return failed;
     }
     m_leadInEnabled = m_taken.leadInChecked;
-    return true;
+    return std::nullopt;
 }
 
 void Mode2Config::showValues() {
@@ -158,8 +167,19 @@ void Mode2Config::showValues() {
     m_screen.leadInChecked = m_leadInEnabled;
 }
 
+void Mode2Config::keepTyped(std::size_t failed) {
+    for (std::size_t i = failed; i < kMode2FieldTexts.size(); ++i) {
+        m_screen.*kMode2FieldTexts[i] = m_taken.*kMode2FieldTexts[i];
+    }
+    // The failing field takes the focus, which a greyed field cannot.
+    if (kMode2FieldIds[failed] == kLeadInId) {
+        m_screen.leadInEditEnabled = true;
+    }
+}
+
 void Mode2Config::leadInClicked() {
-    exchange();  // a failing field has shown its message; go on with what was taken
+    // A failing field has shown its message; the reaction goes on with what was taken.
+    const auto failed = exchange();
     if (!m_leadInEnabled) {
         m_leadIn = 0;
     } else if (m_leadIn == 0) {
@@ -167,19 +187,29 @@ void Mode2Config::leadInClicked() {
     }
     m_screen.leadInEditEnabled = m_leadInEnabled;
     showValues();
+    if (failed) {
+        keepTyped(*failed);
+    }
     m_taken = m_screen;
 }
 
 void Mode2Config::leadInLeft() {
-    exchange();
+    const auto failed = exchange();
     m_leadInEnabled = m_leadIn != 0;
     m_screen.leadInEditEnabled = m_leadInEnabled;
     showValues();
+    if (failed) {
+        keepTyped(*failed);
+    }
     m_taken = m_screen;
 }
 
 bool Mode2Config::ok() {
-    if (!exchange()) {
+    if (exchange().has_value()) {
+        // A field failed. Nothing is written back: every control keeps what the user left
+        // in it.
+        keepTyped(0);
+        m_screen.leadInChecked = m_taken.leadInChecked;
         return false;
     }
     const bool changed = m_address != m_block.byte(Offset::m2Address) ||

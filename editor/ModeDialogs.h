@@ -154,12 +154,17 @@ public:
     void leadInClicked();
     // The lead-in field lost the focus.
     void leadInLeft();
-    // OK: true when the dialog closes; false when a field failed.
+    // OK: true when the dialog closes; false when a field failed, which then has the focus
+    // while every control keeps what the user left in it.
     bool ok();
 
 private:
-    bool exchange();  // controls into the fields; false when a field failed
+    // The controls into the fields; the index of the field that failed, in exchange order.
+    std::optional<std::size_t> exchange();
     void showValues();
+    // After a failed exchange: the failing field and the ones not read after it show what
+    // the user typed, so no typing is lost to a message.
+    void keepTyped(std::size_t failed);
 
     ConfigBlock& m_block;
     Notifier& m_notifier;

@@ -52,3 +52,26 @@ std::vector<std::pair<std::string, std::string>> filterEntries(const std::string
     }
     return entries;
 }
+
+std::string pathTooLongText(std::size_t capacity) {
+    return "The path is too long: at most " + std::to_string(capacity - 1) + " characters.";
+}
+
+std::string noSuchFolderText(const std::string& folder) {
+    return "The folder \"" + folder + "\" does not exist.";
+}
+
+std::optional<Notice> refusedPath(const FileDialogRequest& request, const std::string& path,
+                                  const std::string& folder, bool folderExists) {
+    auto notice = [&request](std::string text) {
+        return Notice{std::move(text), request.title, NoticeIcon::Exclamation, NoticeButtons::Ok};
+    };
+    if (request.pathMustExist && !folderExists) {
+        return notice(noSuchFolderText(folder));
+    }
+    // The callers keep the path in a buffer of this size, terminator included.
+    if (request.pathCapacity != 0 && path.size() >= request.pathCapacity) {
+        return notice(pathTooLongText(request.pathCapacity));
+    }
+    return std::nullopt;
+}

@@ -7,11 +7,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Notice.h"
+
 // The standard open and save file dialogs. Every file the user picks goes through a
 // FileChooser: the program shows a real dialog, tests answer from a script and keep each
 // request for assertions.
 
 enum class FileDialogKind { Open, Save };
+
+// The Help button of every file dialog.
+inline constexpr const char kFileDialogHelp[] = "&Help";
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
@@ -53,3 +58,14 @@ public:
 // The filter's description and pattern pairs. A trailing description without a pattern is
 // dropped, as is everything after the closing "||".
 std::vector<std::pair<std::string, std::string>> filterEntries(const std::string& filter);
+
+// "The path is too long: at most N characters.", N leaving room for the terminator.
+std::string pathTooLongText(std::size_t capacity);
+// "The folder "FOLDER" does not exist."
+std::string noSuchFolderText(const std::string& folder);
+
+// Why a path chosen in the dialog cannot be taken, as the notice that tells the user before
+// the dialog comes back (the dialog's title as caption); nothing when it can be taken.
+// folder is the path's folder, folderExists whether it is there.
+std::optional<Notice> refusedPath(const FileDialogRequest& request, const std::string& path,
+                                  const std::string& folder, bool folderExists);

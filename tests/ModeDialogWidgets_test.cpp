@@ -130,6 +130,50 @@ TEST_F(ModeWidgets, Mode2OpensOnTheAddressAndReactsToTheLeadInBox) {
     EXPECT_EQ(block.byte(Offset::m2LeadIn), 0);
 }
 
+TEST_F(ModeWidgets, Mode2KeepsRejectedTypingForTheUserToCorrect) {
+    ade2dialog dialog(context());
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    auto* address = byId<QLineEdit>(dialog, 1065);
+    auto* leadIn = byId<QLineEdit>(dialog, 1067);
+    auto* timeout = byId<QLineEdit>(dialog, 1068);
+    auto* ok = byId<QPushButton>(dialog, 1070);
+
+    timeout->setFocus(Qt::TabFocusReason);
+    timeout->selectAll();
+    QTest::keyClicks(timeout, "70000");
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(notes.notices, std::vector<Notice>{exclamation(
+                                 "Please enter an integer between 0 and 65535.", kProgramName)});
+    EXPECT_EQ(timeout->text(), "70000");
+    EXPECT_EQ(QApplication::focusWidget(), timeout);
+    EXPECT_EQ(timeout->selectedText(), "70000");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(block, demoBlock());
+
+    // Letters in the address; the other fields keep what was typed in them too.
+    timeout->setText("2000");
+    address->setText("abc");
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(notes.notices.back(), exclamation("Please enter a positive integer.", kProgramName));
+    EXPECT_EQ(address->text(), "abc");
+    EXPECT_EQ(timeout->text(), "2000");
+    EXPECT_EQ(QApplication::focusWidget(), address);
+    EXPECT_EQ(address->selectedText(), "abc");
+    EXPECT_EQ(block, demoBlock());
+
+    // Leaving the lead-in field with letters in it brings the focus back to them.
+    address->setText("1");
+    leadIn->setFocus(Qt::TabFocusReason);
+    leadIn->setText("x5");
+    timeout->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(notes.notices.size(), 3u);
+    EXPECT_EQ(leadIn->text(), "x5");
+    EXPECT_TRUE(leadIn->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), leadIn);
+    EXPECT_EQ(block, demoBlock());
+}
+
 TEST(About, ShowsTheProgramAndClosesWithEnterOrEscape) {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         CAboutDlg about;

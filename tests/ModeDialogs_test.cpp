@@ -225,26 +225,62 @@ TEST(Mode2Config, LeadInReactions) {
     EXPECT_TRUE(notes.notices.empty());
 }
 
-TEST(Mode2Config, FailingFieldShowsItsMessageAndItsPreviousValue) {
+TEST(Mode2Config, FailingFieldKeepsWhatWasTypedAndTakesTheFocus) {
     RecordingNotifier notes;
     ConfigBlock block = demoBlock();
     Mode2Config rules(block, notes);
-    // The exchange runs lead-in, time-out, address: the time-out fails first.
-    rules.takeControls("x", "12", "abc", true);
-    rules.leadInLeft();
-    EXPECT_EQ(notes.notices, std::vector<Notice>{fieldMessage("Please enter a positive integer.")});
-    EXPECT_EQ(rules.screen().address, "1") << "the address after it keeps its old value";
-    EXPECT_EQ(rules.screen().leadIn, "12");
-    EXPECT_EQ(rules.screen().timeout, "1000") << "text that is no number shows the old value";
 
+    // OK writes nothing back: every field keeps its text, and nothing is stored or asked.
+    rules.takeControls("7", "12", "70000", false);
+    EXPECT_FALSE(rules.ok());
+    EXPECT_EQ(notes.notices,
+              std::vector<Notice>{fieldMessage("Please enter an integer between 0 and 65535.")});
+    EXPECT_EQ(rules.screen().focus.controlId, Mode2Config::kTimeoutId);
+    EXPECT_EQ(rules.screen().timeout, "70000");
+    EXPECT_EQ(rules.screen().address, "7");
+    EXPECT_EQ(rules.screen().leadIn, "12");
+    EXPECT_FALSE(rules.screen().leadInChecked) << "the box as the user left it";
+    rules.takeControls("seven", "12", "1000", true);
+    EXPECT_FALSE(rules.ok());
+    EXPECT_EQ(notes.notices.back(), fieldMessage("Please enter a positive integer."));
+    EXPECT_EQ(rules.screen().focus.controlId, Mode2Config::kAddressId);
+    EXPECT_EQ(rules.screen().address, "seven");
     rules.takeControls("300", "12", "65536", true);
     EXPECT_FALSE(rules.ok());
     EXPECT_EQ(rules.screen().focus.controlId, Mode2Config::kTimeoutId);
-    EXPECT_EQ(notes.notices.back(), fieldMessage("Please enter an integer between 0 and 65535."));
     rules.takeControls("300", "12", "65535", true);
     EXPECT_FALSE(rules.ok());
     EXPECT_EQ(rules.screen().focus.controlId, Mode2Config::kAddressId);
+    EXPECT_EQ(rules.screen().address, "300");
     EXPECT_EQ(block, demoBlock());
+    EXPECT_EQ(notes.notices.size(), 4u) << "no question after a failed check";
+
+    // A reaction writes back the fields read before the failure; the failing one and the
+    // ones after it keep their text. The exchange runs lead-in, time-out, address.
+    rules.takeControls("x", " 12z", "abc", true);
+    rules.leadInLeft();
+    EXPECT_EQ(notes.notices.back(), fieldMessage("Please enter a positive integer."));
+    EXPECT_EQ(rules.screen().focus.controlId, Mode2Config::kTimeoutId);
+    EXPECT_EQ(rules.screen().leadIn, "12");
+    EXPECT_EQ(rules.screen().timeout, "abc");
+    EXPECT_EQ(rules.screen().address, "x");
+
+    // A failing lead-in field stays enabled to take the focus, whatever the box shows.
+    ConfigBlock none = blockWith({{Offset::m2LeadIn, 0}});
+    Mode2Config noLeadIn(none, notes);
+    noLeadIn.takeControls("1", "abc", "1000", false);
+    noLeadIn.leadInLeft();
+    EXPECT_EQ(noLeadIn.screen().focus.controlId, Mode2Config::kLeadInId);
+    EXPECT_EQ(noLeadIn.screen().leadIn, "abc");
+    EXPECT_TRUE(noLeadIn.screen().leadInEditEnabled);
+    EXPECT_FALSE(noLeadIn.screen().leadInChecked);
+    noLeadIn.takeControls("1", "300", "1000", true);  // the box just ticked
+    noLeadIn.leadInClicked();
+    EXPECT_EQ(notes.notices.back(), fieldMessage("Please enter an integer between 0 and 255."));
+    EXPECT_EQ(noLeadIn.screen().focus.controlId, Mode2Config::kLeadInId);
+    EXPECT_EQ(noLeadIn.screen().leadIn, "300");
+    EXPECT_TRUE(noLeadIn.screen().leadInEditEnabled);
+    EXPECT_EQ(none, blockWith({{Offset::m2LeadIn, 0}}));
 
     notes.answers = {NoticeAnswer::Yes};
     rules.takeControls("42", "12", "65535", true);
