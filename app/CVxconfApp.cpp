@@ -9,9 +9,9 @@
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
 #include "editor/Settings.h"
-#include "platform/FocusKeeper.h"
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
+#include "platform/WindowManners.h"
 
 void CVxconfApp::setIdentity() {
     setApplicationName("vxconf");
@@ -22,7 +22,7 @@ void CVxconfApp::setIdentity() {
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
     setIdentity();
     setWindowIcon(QIcon(":/vxconf.png"));
-    (new FocusKeeper(this))->install();
+    (new WindowManners(this))->install();
 }
 
 int CVxconfApp::run() {
