@@ -14,6 +14,8 @@ constexpr int kWidth = 900;
 constexpr int kHeight = 640;
 // Room for the window manager's title bar above the window.
 constexpr int kTitleRoom = 32;
+// The height Assistant needs for its menus, tool bar and panels, with room to spare.
+constexpr int kRoomNeeded = 480;
 
 std::string toBytes(const QString& text) {
     return text.toUtf8().toStdString();
@@ -69,10 +71,13 @@ QStringList AssistantHelpViewer::topicCommands(std::uint32_t context) {
 }
 
 QRect AssistantHelpViewer::placement(const QRect& area) {
+    // Window managers take the position either as the window's or as its frame's: room for
+    // a title bar above it and below it keeps it on the screen either way.
+    const int room = area.height() - 2 * kTitleRoom;
     const int width = std::min(kWidth, area.width());
-    const int height = std::max(1, std::min(kHeight, area.height() - kTitleRoom));
+    const int height = std::max(1, std::min(kHeight, room));
     const int left = area.x() + (area.width() - width) / 2;
-    const int top = area.y() + kTitleRoom + std::max(0, (area.height() - kTitleRoom - height) / 2);
+    const int top = area.y() + kTitleRoom + std::max(0, (room - height) / 2);
     return {left, top, width, height};
 }
 
@@ -86,9 +91,20 @@ bool AssistantHelpViewer::ensureRunning() {
         return false;
     }
     QStringList arguments{"-collectionFile", m_collectionFile, "-enableRemoteControl"};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (m_area) {
-        const QRect area = m_area();
+        QRect area = m_area();
         if (area.isValid()) {
+            // Assistant's panels need a certain height; on a screen with less room (a small
+            // screen at a large scale) it is started a little smaller, so that it fits.
+            const double shrink = std::min(1.0, area.height() / double(kRoomNeeded));
+            if (shrink < 1.0) {
+                const double scale = environment.value("QT_SCALE_FACTOR", "1").toDouble();
+                environment.insert("QT_SCALE_FACTOR",
+                                   QString::number((scale > 0 ? scale : 1.0) * shrink, 'f', 3));
+                area = QRect(int(area.x() / shrink), int(area.y() / shrink),
+                             int(area.width() / shrink), int(area.height() / shrink));
+            }
             const QRect where = placement(area);
             arguments << "-geometry"
                       << QString("%1x%2+%3+%4")
@@ -98,6 +114,7 @@ bool AssistantHelpViewer::ensureRunning() {
                              .arg(where.y());
         }
     }
+    m_process.setProcessEnvironment(environment);
     // Its messages are its own; the program's terminal is not the place for them.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());

@@ -182,6 +182,7 @@ TEST(HelpPlacement, TheWindowFitsUnderItsTitleBarOnSmallAndLargeScreens) {
         const QRect where = AssistantHelpViewer::placement(area);
         EXPECT_TRUE(area.contains(where)) << where.x() << "," << where.y();
         EXPECT_GE(where.top() - area.top(), 30);  // the title bar stays on the screen
+        EXPECT_GE(area.bottom() - where.bottom(), 30) << "also if it is put below that";
         EXPECT_LE(where.width(), 900);
     }
 }

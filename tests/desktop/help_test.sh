@@ -48,4 +48,15 @@ for i in $(seq 60); do
     sleep 0.05
 done
 xdotool search --name '^VXCONF Help$' >/dev/null 2>&1 && fail "the help window stayed after Exit"
+
+# On the same small screen at scale 2 the help window still fits wholly.
+QT_SCALE_FACTOR=2 start_vxconf
+xdotool key alt+h
+sleep 0.2
+xdotool key Return
+HELP=$(wait_active_name '^VXCONF Help$') || fail "Help Topics opened no help window at scale 2"
+sleep 0.5
+on_screen "$HELP"
+xdotool windowactivate --sync "$MAIN"
+exit_vxconf
 echo "PASS: help beside a modal dialog"
