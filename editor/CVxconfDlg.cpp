@@ -16,6 +16,13 @@
 #include "program/fileUploadDialog.h"
 #include "ui_CVxconfDlg.h"
 
+namespace {
+
+// The height window managers give a title bar, with a little to spare.
+constexpr int kTitleBarRoom = 30;
+
+}  // namespace
+
 CVxconfDlg::CVxconfDlg(SerialPortDriver& driver, std::string settingsFile, Notifier* notifier,
                        HelpViewer* help, FileChooser* files, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
@@ -135,8 +142,9 @@ WindowPos CVxconfDlg::defaultPosition() const {
     }
     const QRect area = screen->availableGeometry();
     const QSize size = sizeHint();
+    // The title bar above the window stays on the screen, also when the window is taller.
     return {area.x() + std::max(0, (area.width() - size.width()) / 2),
-            area.y() + std::max(0, (area.height() - size.height()) / 2)};
+            area.y() + std::max(kTitleBarRoom, (area.height() - size.height()) / 2)};
 }
 
 QRect CVxconfDlg::helpArea() const {
@@ -145,10 +153,13 @@ QRect CVxconfDlg::helpArea() const {
 }
 
 WindowPos CVxconfDlg::onScreen(WindowPos wanted, WindowPos fallback) const {
-    // The title bar must stay reachable on some screen, or the window goes back to the middle.
-    const QRect title(wanted.left, wanted.top, std::max(100, sizeHint().width()), 30);
+    // The title bar, above the window's top, must be reachable on some screen, or the window
+    // goes back to the middle.
+    const QRect title(wanted.left, wanted.top - kTitleBarRoom, std::max(100, sizeHint().width()),
+                      kTitleBarRoom);
     for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersected(title).width() >= 50) {
+        const QRect visible = screen->availableGeometry().intersected(title);
+        if (visible.width() >= 50 && visible.height() >= kTitleBarRoom / 2) {
             return wanted;
         }
     }

@@ -295,6 +295,12 @@ TEST_F(WindowTest, SettingsPersistBetweenRuns) {
     ASSERT_TRUE(window.initialise());
     EXPECT_GE(window.pos().x(), 0);
     EXPECT_GE(window.pos().y(), 0);
+
+    // So does one whose title bar, above it, would be off the top of the screen.
+    writeSettings("[FormPos]\r\nLeftPos=100\r\nTopPos=4\r\n[CommPort]\r\nPort=comm1\r\n");
+    CVxconfDlg high(driver, settingsFile, &notes);
+    ASSERT_TRUE(high.initialise());
+    EXPECT_GE(high.geometry().top(), 30);
 }
 
 TEST_F(WindowTest, EscapeDoesNotCloseTheMainWindow) {
