@@ -16,6 +16,7 @@
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"
 #include "editor/BlockFields.h"
+#include "platform/FileWrite.h"
 #include "program/HexWriter.h"
 
 namespace {
@@ -178,6 +179,27 @@ unsigned downloadedProgramBytes(unsigned chars) {
 
 std::string readWaitingText(const std::string& port, unsigned secondsLeft) {
     return "reading from " + port + "\u2026 " + std::to_string(secondsLeft) + " s left";
+}
+
+std::string descriptionForTerminal(const std::string& bytes) {
+    std::string shown;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;  // CR LF is one line break
+        }
+        // The bytes Windows-1252 leaves undefined stand for C1 controls.
+        const bool c1 =
+            byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F || c1) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            shown += escape;
+        } else {
+            shown += bytes[i];
+        }
+    }
+    return ansiToUtf8(shown);
 }
 
 std::string namingPort(const std::string& text, unsigned n, const std::string& path) {
@@ -375,6 +397,19 @@ int CliSession::checkFile(const CliRequest& request) {
                 return refuse(
                     "\"" + baseName(request.file) + "\" is not a VX310 configuration file",
                     kExitFile);
+        }
+    }
+    if (request.command == CliCommand::Save || request.command == CliCommand::Download) {
+        // A FIFO or a device in the place of a file to write is never written into nor
+        // replaced.
+        std::vector<std::string> targets{request.file};
+        if (request.command == CliCommand::Download) {
+            targets.push_back(request.file + ".tmp");
+        }
+        for (const std::string& target : targets) {
+            if (const std::string why = unwritableReason(target); !why.empty()) {
+                return refuse(writeErrorText(target) + reasonSuffix(why), kExitFile);
+            }
         }
     }
     if (request.command == CliCommand::Upload) {

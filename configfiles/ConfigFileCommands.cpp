@@ -84,7 +84,8 @@ void ConfigFileCommands::saveConfigFile() {
         }
         m_editor.rememberConfigFileDir(folderOfChosenFile(chosen->path, chosen->fileName));
         if (!WriteConfigFile(chosen->path, m_editor.block(), dialog.GetDescription(), m_saver)) {
-            notify(writeErrorText(chosen->path), FileText::kFileErrorCaption);
+            notify(writeErrorText(chosen->path) + reasonSuffix(m_saver.refusal()),
+                   FileText::kFileErrorCaption);
         }
         return;
     }

@@ -6,4 +6,8 @@
 class QtFileSaver : public FileSaver {
 public:
     bool save(const std::string& path, const std::string& bytes) override;
+    std::string refusal() const override { return m_refusal; }
+
+private:
+    std::string m_refusal;
 };

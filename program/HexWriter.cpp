@@ -105,7 +105,8 @@ void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexP
             break;
     }
     if (!saver.save(hexPath, result.hex)) {
-        notifier.show(downloadNotice("Failed to create file: " + hexPath));
+        notifier.show(
+            downloadNotice("Failed to create file: " + hexPath + reasonSuffix(saver.refusal())));
         return;
     }
     const std::string lengthLine = "\nProgram length = " + std::to_string(result.programLength);

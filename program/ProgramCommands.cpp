@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "configfiles/ConfigFileCommands.h"
 #include "editor/HelpContexts.h"
+#include "platform/FileWrite.h"
 #include "program/HexWriter.h"
 
 namespace {
@@ -104,9 +106,22 @@ void ProgramCommands::downloadProgram() {
     }
     m_editor.rememberUserProgramDir(folderOfChosenFile(chosen->path, chosen->fileName));
     const std::string temporary = chosen->path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    const std::string writeError = "Unable to write file: \"" + chosen->path + "\"?";
-    if (fd < 0) {
+    const std::string writeError = writeErrorText(chosen->path);
+    // Neither file may be a FIFO or a device: nothing is created or replaced then.
+    if (const std::string why = unwritableReason(chosen->path); !why.empty()) {
+        fileError(writeError + reasonSuffix(why));
+        return;
+    }
+    std::string why;
+    const int fd = openRegularForWriting(temporary, 0, why);
+    if (fd < 0 && why == kNotRegularReason) {
+        fileError(writeErrorText(temporary) + reasonSuffix(why));
+        return;
+    }
+    if (fd < 0 || ::ftruncate(fd, 0) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         fileError(writeError);
         return;
     }

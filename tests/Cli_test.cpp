@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "TestSupport.h"
 #include "app/Cli.h"
@@ -29,6 +33,9 @@ public:
         begin();
         for (int guard = 0; guard < 100000 && !m_finished && !stopped() && m_timerMs > 0; ++guard) {
             m_clock.advanceMs(static_cast<std::uint64_t>(m_timerMs));
+            if (onTick) {
+                onTick(runs, guard);
+            }
             tick();
         }
         ++runs;
@@ -36,6 +43,7 @@ public:
     }
     std::uint64_t nowMs() const override { return m_clock.nowUs / 1000; }
     int runs = 0;
+    std::function<void(int run, int tick)> onTick;  // before each tick of each run
 
 private:
     SimClock& m_clock;
@@ -343,6 +351,22 @@ TEST_F(CliTest, AFileThatWillNotDoIsRefusedBeforeTheUnitIsContacted) {
     downloadEnabled = 1;
     EXPECT_EQ(run(command(CliCommand::Download, folder.path)), kExitFile) << err.str();
     EXPECT_NE(err.str().find("Failed to create file: " + folder.path + "\n"), std::string::npos);
+}
+
+TEST_F(CliTest, AFifoInThePlaceOfAFileToWriteIsRefusedBeforeTheUnitIsContacted) {
+    const std::string fifo = folder.path + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = folder.path + "/link.vxc";
+    std::filesystem::create_symlink(fifo, link);
+    EXPECT_EQ(run(command(CliCommand::Save, link)), kExitFile);
+    EXPECT_EQ(err.str(), "Unable to write file: \"" + link + "\"? (not a regular file)\n");
+    downloadEnabled = 1;
+    const std::string hex = folder.path + "/x.hex";
+    std::filesystem::create_symlink(fifo, hex + ".tmp");
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitFile);
+    EXPECT_EQ(err.str(), "Unable to write file: \"" + hex + ".tmp\"? (not a regular file)\n");
+    EXPECT_EQ(driver.opens, 0);
+    EXPECT_FALSE(std::filesystem::exists(hex));
 }
 
 TEST_F(CliTest, NamesInAnyCaseAndTheDevicesOwnFieldsRefused) {

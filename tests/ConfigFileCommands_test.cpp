@@ -2,6 +2,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -249,6 +250,38 @@ TEST_F(ConfigFilesTest, ASaveOntoAFullDiskKeepsTheEarlierFile) {
     EXPECT_EQ(readAll(path), earlier);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 2)
         << "no partial file beside it";
+}
+
+// As root QSaveFile would replace any of these with a regular file, /dev/null included.
+TEST_F(ConfigFilesTest, SaveNeverReplacesAFifoOrADeviceNodeNorWhatALinkPointsTo) {
+    const std::string fifo = dir + "/pipe.vxc";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = dir + "/link.vxc";
+    std::filesystem::create_symlink(fifo, link);
+    std::vector<std::string> targets{fifo, link};
+    const std::string node = dir + "/null.vxc";
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        targets.push_back(node);
+    }
+    for (const std::string& target : targets) {
+        files.answers = {target};
+        descriptions.script = {{DescriptionDialog::kYes, "x"}};
+        commands.saveConfigFile();
+        ASSERT_FALSE(notes.notices.empty()) << target;
+        EXPECT_EQ(notes.notices.back(),
+                  exclamation("Unable to write file: \"" + target + "\"? (not a regular file)",
+                              "File error"));
+    }
+    EXPECT_EQ(notes.notices.size(), targets.size());
+    struct stat info {};
+    EXPECT_TRUE(lstat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(lstat(link.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    EXPECT_EQ(std::filesystem::read_symlink(link), fifo);
+    if (targets.size() == 3) {
+        EXPECT_TRUE(lstat(node.c_str(), &info) == 0 && S_ISCHR(info.st_mode));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), int(targets.size()))
+        << "nothing created beside them";
 }
 
 TEST(DescriptionText, LineBreaksAndBytesAtTheWidget) {

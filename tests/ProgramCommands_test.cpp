@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -130,6 +132,30 @@ TEST_F(ProgramTest, DownloadLeavesTheTemporaryFileAndWritesTheHexFile) {
     EXPECT_EQ(
         notes.notices.back(),
         exclamation("Unable to write file: \"" + dir + "/no/such/folder/x.hex\"?", "File error"));
+}
+
+// Neither the HEX file nor its temporary file may be a FIFO or a device: the one would be
+// replaced by the conversion, the other would hang the download in its open.
+TEST_F(ProgramTest, DownloadRefusesAFifoForEitherFileAndCreatesNothing) {
+    const std::string fifo = dir + "/pipe.hex";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    files.answers = {fifo};
+    commands.downloadProgram();
+    EXPECT_EQ(
+        notes.notices.back(),
+        exclamation("Unable to write file: \"" + fifo + "\"? (not a regular file)", "File error"));
+    EXPECT_FALSE(std::filesystem::exists(fifo + ".tmp"));
+
+    const std::string hex = dir + "/x.hex";
+    ASSERT_EQ(mkfifo((hex + ".tmp").c_str(), 0600), 0);
+    files.answers = {hex};
+    commands.downloadProgram();
+    EXPECT_EQ(notes.notices.back(),
+              exclamation("Unable to write file: \"" + hex + ".tmp\"? (not a regular file)",
+                          "File error"));
+    EXPECT_FALSE(std::filesystem::exists(hex));
+    EXPECT_EQ(transfers.runs, 0);
+    EXPECT_EQ(notes.notices.size(), 2u);
 }
 
 }  // namespace
