@@ -385,8 +385,8 @@ int CliSession::checkFile(const CliRequest& request) {
     // A file that will not do is reported before the unit is contacted, in the window's
     // words where it has them.
     if (request.command == CliCommand::Load) {
-        const ConfigFileContents file = ReadConfigFile(request.file);
-        switch (file.status) {
+        m_loadFile = ReadConfigFile(request.file, true);
+        switch (m_loadFile.status) {
             case ConfigFileStatus::Loaded:
                 return kExitOk;
             case ConfigFileStatus::OpenFailed:
@@ -427,8 +427,7 @@ int CliSession::checkFile(const CliRequest& request) {
 }
 
 int CliSession::load(const CliRequest& request) {
-    const ConfigFileContents file = ReadConfigFile(request.file);
-    // A file that does not load is reported by the command itself, as the window would.
+    const ConfigFileContents& file = m_loadFile;
     if (file.status == ConfigFileStatus::Loaded) {
         if (!file.description.empty()) {
             m_io.out << "Description: " << descriptionForWidget(file.description) << "\n";
@@ -438,7 +437,7 @@ int CliSession::load(const CliRequest& request) {
             return kExitOk;
         }
     }
-    m_files.loadConfigFile();
+    m_files.loadConfigFile([this](const std::string&) { return m_loadFile; });
     return exitCode();
 }
 

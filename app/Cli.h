@@ -177,6 +177,9 @@ private:
     const CliRequest* m_request = nullptr;
     ProgressReport* m_progress = nullptr;  // the transfer's, while one runs
     std::string m_description;
+    // load: the file as read once, before the unit is contacted; a pipe gives its bytes
+    // only once.
+    ConfigFileContents m_loadFile;
     bool m_connected = false;
     unsigned m_notices = 0;
     bool m_declined = false;

@@ -53,10 +53,10 @@ ConfigFileContents readConfigBytes(const std::string& bytes) {
     return contents;
 }
 
-ConfigFileContents ReadConfigFile(const std::string& path) {
+ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData) {
     std::string bytes;
-    const FileRead read =
-        readFileStart(path, {kConfigFileHeader + kMaxDescriptionRead, false, nullptr}, bytes);
+    const FileRead read = readFileStart(
+        path, {kConfigFileHeader + kMaxDescriptionRead, false, nullptr, waitForData}, bytes);
     if (read == FileRead::Missing || read == FileRead::OpenFailed) {
         return {};  // OpenFailed
     }

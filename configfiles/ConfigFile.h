@@ -27,6 +27,8 @@ struct ConfigFileContents {
     std::string description;  // Loaded only
 };
 
-ConfigFileContents ReadConfigFile(const std::string& path);
+// waitForData: a pipe's writer is waited for (the file is read once, before the unit is
+// contacted); otherwise only what is there already counts.
+ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData = false);
 // The same, over bytes already read (the first 261 + 1023 of the file count).
 ConfigFileContents readConfigBytes(const std::string& bytes);

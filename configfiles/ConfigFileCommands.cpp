@@ -91,7 +91,7 @@ void ConfigFileCommands::saveConfigFile() {
     }
 }
 
-void ConfigFileCommands::loadConfigFile() {
+void ConfigFileCommands::loadConfigFile(const Reader& read) {
     DescriptionDialog dialog;
     bool reselected = false;
     while (true) {
@@ -101,7 +101,7 @@ void ConfigFileCommands::loadConfigFile() {
             return;
         }
         m_editor.rememberConfigFileDir(folderOfChosenFile(chosen->path, chosen->fileName));
-        const ConfigFileContents file = ReadConfigFile(chosen->path);
+        const ConfigFileContents file = read ? read(chosen->path) : ReadConfigFile(chosen->path);
         if (file.status != ConfigFileStatus::Loaded) {
             if (file.status == ConfigFileStatus::OpenFailed) {
                 notify(openErrorText(chosen->path), FileText::kFileErrorCaption);

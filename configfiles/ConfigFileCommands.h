@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "configfiles/ConfigFile.h"
@@ -68,8 +69,11 @@ class ConfigFileCommands {
 public:
     ConfigFileCommands(Editor& editor, FileChooser& files, FileSaver& saver, ConfigFileView& view);
 
+    // Reads the chosen file for the load; ReadConfigFile when none is given.
+    using Reader = std::function<ConfigFileContents(const std::string& path)>;
+
     void saveConfigFile();
-    void loadConfigFile();
+    void loadConfigFile(const Reader& read = {});
 
     static FileDialogRequest saveRequest(const std::string& folder);
     static FileDialogRequest loadRequest(const std::string& folder);

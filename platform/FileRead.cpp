@@ -21,6 +21,12 @@ FileRead readFileStart(const std::string& path, const FileReadOptions& options, 
         ::close(fd);
         return FileRead::OpenFailed;
     }
+    if (options.waitForData) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status != -1) {
+            ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+        }
+    }
     // One byte past the limit tells whether there is more.
     const std::size_t want = options.limit + (options.truncated != nullptr ? 1 : 0);
     out.assign(want, '\0');

@@ -17,6 +17,9 @@ struct FileReadOptions {
     std::size_t limit = 0;      // bytes to read at most
     bool regularOnly = false;   // refuse what is not a regular file
     bool* truncated = nullptr;  // set when the file holds more than limit
+    // Once open, wait for a pipe's data instead of taking what is there: for a file the
+    // user pipes in (load /dev/stdin), whose writer may not have written yet.
+    bool waitForData = false;
 };
 
 FileRead readFileStart(const std::string& path, const FileReadOptions& options, std::string& out);

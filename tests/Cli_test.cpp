@@ -200,6 +200,30 @@ TEST_F(CliTest, SaveThenLoadRestoresTheUnitAndDryRunSendsNothing) {
     EXPECT_EQ(device.block, original);
 }
 
+// `cat plant.vxc | vxconf-cli load /dev/stdin`: a pipe gives its bytes once, and its writer
+// may not have written them when the file is opened.
+TEST_F(CliTest, LoadFromAPipeReadsItOnceAndSendsIt) {
+    const std::string file = configFileBytes(device.block, "piped");
+    device.block.setByte(Offset::m2Address, 99);
+    device.block.setByte(Offset::checksum, computeChecksum(device.block));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(write(ends[1], file.data(), file.size()), static_cast<ssize_t>(file.size()));
+        close(ends[1]);
+    });
+    CliRequest load = command(CliCommand::Load, "/proc/self/fd/" + std::to_string(ends[0]));
+    load.yes = true;
+    const int code = run(load);
+    writer.join();
+    close(ends[0]);
+    EXPECT_EQ(code, kExitOk) << err.str();
+    EXPECT_EQ(out.str(), "Description: piped\nMode 2 Address: 99 -> 5\n");
+    EXPECT_EQ(device.loadsStored, 1);
+    EXPECT_EQ(device.block.byte(Offset::m2Address), 5);
+}
+
 // --device PATH is mapped to a COM number inside; the user is told about PATH.
 TEST_F(CliTest, MessagesNameTheDevicePathGiven) {
     CliRequest read = command(CliCommand::Read);
