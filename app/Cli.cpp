@@ -16,6 +16,7 @@
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"
 #include "editor/BlockFields.h"
+#include "platform/AnsiText.h"
 #include "platform/FileWrite.h"
 #include "program/HexWriter.h"
 
@@ -430,7 +431,7 @@ int CliSession::load(const CliRequest& request) {
     const ConfigFileContents& file = m_loadFile;
     if (file.status == ConfigFileStatus::Loaded) {
         if (!file.description.empty()) {
-            m_io.out << "Description: " << descriptionForWidget(file.description) << "\n";
+            m_io.out << "Description: " << descriptionForTerminal(file.description) << "\n";
         }
         printChanges(blockToLoad(file.block, m_editor.block()));
         if (request.dryRun) {

@@ -113,6 +113,11 @@ unsigned downloadedProgramBytes(unsigned chars);
 // "reading from PORT… 17 s left".
 std::string readWaitingText(const std::string& port, unsigned secondsLeft);
 
+// A description (Windows-1252 bytes) as vxconf-cli prints it: UTF-8, CR LF as a line
+// break, and every other control character, which a terminal would act on (ESC, a lone CR,
+// C1 codes), shown as \xHH.
+std::string descriptionForTerminal(const std::string& bytes);
+
 // text with the port numbered n named by path instead ("COM255" and "The selected COM port").
 std::string namingPort(const std::string& text, unsigned n, const std::string& path);
 

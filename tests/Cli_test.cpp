@@ -224,6 +224,20 @@ TEST_F(CliTest, LoadFromAPipeReadsItOnceAndSendsIt) {
     EXPECT_EQ(device.block.byte(Offset::m2Address), 5);
 }
 
+// A description could hide what follows it (ESC[8m), retitle or clear the terminal.
+TEST_F(CliTest, ADescriptionsControlCharactersAreShownNotActedOn) {
+    const std::string description =
+        "line 1\r\nline\t2\x1b[8m hidden\x1b]0;title\x07\x1b[2J\rover\x9d\x7f\xe9";
+    const std::string file = folder.put("esc.vxc", configFileBytes(device.block, description));
+    CliRequest dry = command(CliCommand::Load, file);
+    dry.dryRun = true;
+    EXPECT_EQ(run(dry), kExitOk) << err.str();
+    EXPECT_EQ(out.str(),
+              "Description: line 1\nline\t2\\x1b[8m hidden\\x1b]0;title\\x07\\x1b[2J\\x0dover"
+              "\\x9d\\x7f\xc3\xa9\nNo field changes on this unit\n");
+    EXPECT_EQ(ReadConfigFile(file).description, description) << "the file keeps its bytes";
+}
+
 // --device PATH is mapped to a COM number inside; the user is told about PATH.
 TEST_F(CliTest, MessagesNameTheDevicePathGiven) {
     CliRequest read = command(CliCommand::Read);
