@@ -417,11 +417,16 @@ int CliSession::checkFile(const CliRequest& request) {
         struct stat info {};
         const int fd = ::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const bool readable = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        char first = 0;
+        const bool hex = readable && ::read(fd, &first, 1) == 1 && first == ':';
         if (fd >= 0) {
             ::close(fd);
         }
         if (!readable) {
             return refuse("Unable to open file: \"" + request.file + "\"?", kExitFile);
+        }
+        if (!hex) {
+            return refuse(ProgramText::kInvalidFormat, kExitFile);
         }
     }
     return kExitOk;

@@ -33,6 +33,7 @@ void Transfer::PrepareUpload(const std::string& fileName, ProgramFile& file, std
     m_mode = TransferMode::Upload;
     m_file = &file;
     m_programSize = size;
+    m_bytesRead = 0;
 }
 
 void Transfer::PrepareDelete() {
@@ -239,7 +240,14 @@ void Transfer::sendingTick() {
     }
     std::uint8_t block[kBlockBytes];
     const long got = m_file != nullptr ? m_file->read(block, sizeof block) : -1;
-    if (got < 0) {
+    if (got >= 0) {
+        m_bytesRead += static_cast<std::uint32_t>(got);
+    }
+    // A file that ends before its size was reached was cut short while it was sent: the
+    // device would wait for the rest for ever, so it counts as a failed read.
+    const bool cutShort =
+        static_cast<std::size_t>(got) < kBlockBytes && m_bytesRead < m_programSize;
+    if (got < 0 || cutShort) {
         notify(TransferText::kReadFailed, TransferText::kReadFailedCaption,
                NoticeIcon::Exclamation);
         m_screen.abortVisible = false;

@@ -109,6 +109,7 @@ private:
     TransferMode m_mode = TransferMode::Upload;
     ProgramFile* m_file = nullptr;
     std::uint32_t m_programSize = 0;
+    std::uint32_t m_bytesRead = 0;  // upload: from the file so far
     unsigned m_tickCount = 0;
     unsigned m_abortTicks = 0;
     unsigned m_receivedChars = 0;

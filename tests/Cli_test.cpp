@@ -407,6 +407,38 @@ TEST_F(CliTest, AFifoInThePlaceOfAFileToWriteIsRefusedBeforeTheUnitIsContacted) 
     EXPECT_FALSE(std::filesystem::exists(hex));
 }
 
+TEST_F(CliTest, UploadInputIsCheckedFirstAndAFileCutShortIsAFileError) {
+    for (const std::string& contents : {std::string(), std::string("\x7f"
+                                                                   "ELF\x02\x01\x01")}) {
+        CliRequest upload = command(CliCommand::Upload, folder.put("bad.hex", contents));
+        upload.yes = true;
+        EXPECT_EQ(run(upload), kExitFile);
+        EXPECT_EQ(err.str(), "Invalid file format\n");
+    }
+    EXPECT_EQ(driver.opens, 0) << "refused before the unit is contacted";
+
+    std::string records;
+    while (records.size() < 1000) {
+        records += ":02400400123474\r\n";
+    }
+    const std::string path = folder.put("cut.hex", records + ":00000001FF\r\n");
+    CliRequest upload = command(CliCommand::Upload, path);
+    upload.yes = true;
+    runner.onTick = [&](int run, int tick) {
+        if (run == 1 && tick == 8) {  // the transfer, once blocks are going out
+            std::filesystem::resize_file(path, 340);
+        }
+    };
+    const std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(upload), kExitFile);
+    runner.onTick = nullptr;
+    EXPECT_NE(err.str().find("Failed to read from file\n"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find(kTransferQuietText), std::string::npos) << err.str();
+    EXPECT_LT(clock.nowUs - startUs, 10000000u);
+    EXPECT_EQ(device.uploadsStored, 0);
+    EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "the abort sequence";
+}
+
 TEST_F(CliTest, NamesInAnyCaseAndTheDevicesOwnFieldsRefused) {
     EXPECT_EQ(run(setting({"PORT2.Parity=NONE"})), kExitOk) << err.str();
     EXPECT_EQ(device.block.byte(Offset::p2Parity), 1);
