@@ -130,6 +130,11 @@ void ProgramCommands::downloadProgram() {
     m_view.runTransferDialog(
         [&](Transfer& transfer) { transfer.PrepareDownload(chosen->fileName, output); });
     const bool closed = ::close(fd) == 0;
+    // A disk that filled up leaves the device's answer short: that is the file's fault, said
+    // before the conversion reports the shortage.
+    if (output.writeFailed()) {
+        fileError(writeErrorText(temporary));
+    }
     ConvertDownloadToHex(temporary, chosen->path, m_editor.notifier(), m_saver);
     m_editor.setProgramButtons(true, true);
     if (!closed) {

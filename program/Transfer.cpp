@@ -335,6 +335,7 @@ long FdProgramFile::write(const std::uint8_t* data, std::size_t count) {
             continue;
         }
         if (n <= 0) {
+            m_writeFailed = true;
             return done > 0 ? static_cast<long>(done) : -1;
         }
         done += static_cast<std::size_t>(n);

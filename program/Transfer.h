@@ -125,7 +125,10 @@ public:
     explicit FdProgramFile(int fd) : m_fd(fd) {}
     long read(std::uint8_t* buffer, std::size_t count) override;
     long write(const std::uint8_t* data, std::size_t count) override;
+    // Whether any write failed (a full disk): the transfer goes on, but the file is short.
+    bool writeFailed() const { return m_writeFailed; }
 
 private:
     int m_fd;
+    bool m_writeFailed = false;
 };

@@ -439,6 +439,21 @@ TEST_F(CliTest, UploadInputIsCheckedFirstAndAFileCutShortIsAFileError) {
     EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "the abort sequence";
 }
 
+TEST_F(CliTest, ADiskThatFillsDuringADownloadIsExitCodeFour) {
+    const SmallDisk disk(folder.path, "size=8k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    device.storeProgram(std::vector<std::uint8_t>(8000, 0x5A));
+    downloadEnabled = 1;
+    const std::string hex = disk.path + "/p.hex";
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitFile);
+    EXPECT_NE(
+        err.str().find("Unable to write file: \"" + hex + ".tmp\"?\nInsufficient data downloaded"),
+        std::string::npos)
+        << err.str();
+}
+
 TEST_F(CliTest, NamesInAnyCaseAndTheDevicesOwnFieldsRefused) {
     EXPECT_EQ(run(setting({"PORT2.Parity=NONE"})), kExitOk) << err.str();
     EXPECT_EQ(device.block.byte(Offset::p2Parity), 1);

@@ -134,6 +134,23 @@ TEST_F(ProgramTest, DownloadLeavesTheTemporaryFileAndWritesTheHexFile) {
         exclamation("Unable to write file: \"" + dir + "/no/such/folder/x.hex\"?", "File error"));
 }
 
+// An 8000-byte program is 16008 characters of text: more than 8 KB of disk holds.
+TEST_F(ProgramTest, ADiskThatFillsDuringADownloadIsAFileErrorBeforeTheConversions) {
+    const SmallDisk disk(dir, "size=8k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    device.storeProgram(std::vector<std::uint8_t>(8000, 0x5A));
+    const std::string hex = disk.path + "/p.hex";
+    files.answers = {hex};
+    commands.downloadProgram();
+    ASSERT_EQ(notes.notices.size(), 2u);
+    EXPECT_EQ(notes.notices[0],
+              exclamation("Unable to write file: \"" + hex + ".tmp\"?", "File error"));
+    EXPECT_EQ(notes.notices[1].caption, "VX310-PROG Download Program");
+    EXPECT_EQ(notes.notices[1].text.rfind("Insufficient data downloaded", 0), 0u);
+}
+
 // Neither the HEX file nor its temporary file may be a FIFO or a device: the one would be
 // replaced by the conversion, the other would hang the download in its open.
 TEST_F(ProgramTest, DownloadRefusesAFifoForEitherFileAndCreatesNothing) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/mount.h>
+
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -82,6 +84,22 @@ struct ScratchFolder {
         std::ofstream(path + "/" + name, std::ios::binary) << bytes;
         return path + "/" + name;
     }
+};
+
+// A tmpfs of a few kilobytes at folder/disk, for a disk that fills up; mounted is false
+// where mounting is not allowed (the test then skips).
+struct SmallDisk {
+    SmallDisk(const std::string& folder, const char* size) : path(folder + "/disk") {
+        std::filesystem::create_directory(path);
+        mounted = mount("tmpfs", path.c_str(), "tmpfs", 0, size) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted) {
+            umount(path.c_str());
+        }
+    }
+    std::string path;
+    bool mounted = false;
 };
 
 inline std::string readAll(const std::string& path) {
