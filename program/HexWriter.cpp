@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::size_t kRecordBytes = 32;
 constexpr char kEndRecord[] = ":00400401BB\n";
+// Far more than any HEX file of a 32 KB program; a larger earlier file is not ours.
+constexpr std::size_t kMaxKeptFile = 16 * 1024 * 1024;
 
 void appendHexByte(std::string& out, unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
@@ -104,6 +106,21 @@ void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexP
         case DownloadConversion::Converted:
             break;
     }
+    std::string keptAs;
+    if (!result.checksumMatches) {
+        std::string earlier;
+        bool tooLong = false;
+        const FileRead kept = readFileStart(hexPath, {kMaxKeptFile, true, &tooLong}, earlier);
+        if (kept != FileRead::Missing) {
+            keptAs = hexPath + kBackupSuffix;
+            // The earlier file stays where it is unless its copy is whole.
+            if (kept != FileRead::Ok || tooLong || !saver.save(keptAs, earlier)) {
+                notifier.show(downloadNotice("Failed to create file: " + keptAs +
+                                             reasonSuffix(saver.refusal())));
+                return;
+            }
+        }
+    }
     if (!saver.save(hexPath, result.hex)) {
         notifier.show(
             downloadNotice("Failed to create file: " + hexPath + reasonSuffix(saver.refusal())));
@@ -114,8 +131,9 @@ void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexP
         notifier.show(downloadNotice(hexPath + " created successfully" + lengthLine,
                                      NoticeIcon::Information));
     } else {
-        notifier.show(downloadNotice(
-            hexPath + " created" + lengthLine + "\nWarning: Program checksum is incorrect",
-            NoticeIcon::Exclamation));
+        notifier.show(downloadNotice(hexPath + " created" + lengthLine +
+                                         "\nWarning: Program checksum is incorrect" +
+                                         (keptAs.empty() ? std::string() : kKeptText + keptAs),
+                                     NoticeIcon::Exclamation));
     }
 }

@@ -13,6 +13,10 @@
 inline constexpr std::size_t kDownloadBufferSize = 65536;  // characters read at most
 inline constexpr std::uint16_t kProgramStart = 0x4004;
 inline constexpr char kDownloadCaption[] = "VX310-PROG Download Program";
+// A download whose checksum is wrong may be worse than the file it replaces: that one is
+// kept as NAME.hex.bak, and the notice's last line says so.
+inline constexpr char kBackupSuffix[] = ".bak";
+inline constexpr char kKeptText[] = "\nThe earlier file is kept as ";
 
 struct DownloadConversion {
     enum Outcome { Converted, ReadFailed, ShortData };

@@ -152,9 +152,37 @@ TEST_F(ConversionFiles, EveryOutcomeIsReportedAndAFailureKeepsTheEarlierFile) {
                           "1234";
     ConvertDownloadToHex(tmp, hex, notes, saver);
     EXPECT_EQ(notes.notices.back(),
-              notice(hex + " created\nProgram length = 2\nWarning: Program checksum is incorrect",
+              notice(hex + " created\nProgram length = 2\nWarning: Program checksum is incorrect" +
+                         "\nThe earlier file is kept as " + hex + ".bak",
                      NoticeIcon::Exclamation));
     EXPECT_TRUE(std::filesystem::exists(tmp)) << "the temporary file stays";
+}
+
+// A program whose checksum is wrong may be worse than the one it would replace.
+TEST_F(ConversionFiles, AWrongChecksumKeepsTheEarlierFileBesideTheNewOne) {
+    const std::string tmp = dir + "/p.hex.tmp";
+    const std::string hex = dir + "/p.hex";
+    std::ofstream(tmp) << "000200001234";
+    ConvertDownloadToHex(tmp, hex, notes, saver);
+    EXPECT_EQ(notes.notices.back().text,
+              hex + " created\nProgram length = 2\nWarning: Program checksum is incorrect")
+        << "nothing earlier to keep";
+    EXPECT_FALSE(std::filesystem::exists(hex + ".bak"));
+
+    const std::string good = ":02400400123474\n:00400401BB\n";
+    std::ofstream(hex) << good;
+    ConvertDownloadToHex(tmp, hex, notes, saver);
+    EXPECT_EQ(readAll(hex + ".bak"), good);
+    EXPECT_EQ(readAll(hex), ":02400400123474\n:00400401BB\n");
+    EXPECT_NE(notes.notices.back().text.find("\nThe earlier file is kept as " + hex + ".bak"),
+              std::string::npos);
+
+    // When the earlier file cannot be kept, it is not replaced either.
+    std::ofstream(hex) << "earlier\n";
+    saver.fail = true;
+    ConvertDownloadToHex(tmp, hex, notes, saver);
+    EXPECT_EQ(notes.notices.back(), notice("Failed to create file: " + hex + ".bak"));
+    EXPECT_EQ(readAll(hex), "earlier\n");
 }
 
 }  // namespace
