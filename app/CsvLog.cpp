@@ -43,8 +43,9 @@ std::string isoTimeUtc(std::time_t time) {
 
 bool CsvLog::open(const std::string& path, std::string& error) {
     // Non-blocking, so that a FIFO in its place cannot hang the run; refused below.
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                  0666);
+    // Read access too: an append looks at the last byte there.
+    m_fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (m_fd < 0) {
         error = "Unable to write file: \"" + path + "\"? (" + std::strerror(errno) + ")";
         return false;
@@ -70,13 +71,22 @@ bool CsvLog::append(const std::vector<std::string>& fields, std::string& error) 
         }
     }
     struct stat info {};
+    const off_t size = ::fstat(m_fd, &info) == 0 ? info.st_size : -1;
     std::string text;
-    if (::fstat(m_fd, &info) == 0 && info.st_size == 0) {
+    char last = '\n';
+    if (size == 0) {
         text = csvLine(kLogColumns);
+    } else if (size > 0 && ::pread(m_fd, &last, 1, size - 1) == 1 && last != '\n') {
+        text = "\r\n";  // a line someone else left unfinished stays apart from ours
     }
     text += csvLine(fields);
     const ssize_t written = ::write(m_fd, text.data(), text.size());
     const int writeErrno = errno;
+    if (written > 0 && written != static_cast<ssize_t>(text.size()) && size >= 0) {
+        // A full disk took part of the line: a record line is there whole or not at all.
+        while (::ftruncate(m_fd, size) != 0 && errno == EINTR) {
+        }
+    }
     ::flock(m_fd, LOCK_UN);
     if (written != static_cast<ssize_t>(text.size())) {
         error = std::string("Unable to append to the record file: ") +

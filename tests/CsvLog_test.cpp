@@ -63,6 +63,43 @@ TEST(CsvLog, HeaderOnceThenOneLineARun) {
     EXPECT_EQ(readAll(other), "earlier\r\na\r\n");
 }
 
+// A record line is there whole or not at all, and never glued to what went before it.
+TEST(CsvLog, AFullDiskLeavesNoFragmentAndTheNextLineStartsFresh) {
+    ScratchFolder folder;
+    const std::string unfinished = folder.put("cut.csv", "time,device\r\n2026,/dev/x");
+    std::string error;
+    {
+        CsvLog log;
+        ASSERT_TRUE(log.open(unfinished, error)) << error;
+        ASSERT_TRUE(log.append({"a", "b"}, error)) << error;
+    }
+    EXPECT_EQ(readAll(unfinished), "time,device\r\n2026,/dev/x\r\na,b\r\n");
+
+    const SmallDisk disk(folder.path, "size=64k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    // The record ends 10 bytes short of a page; the rest of the disk is taken.
+    const std::string path = disk.path + "/units.csv";
+    const std::string earlier = std::string(4086 - 2, 'x') + "\r\n";
+    std::ofstream(path, std::ios::binary) << earlier;
+    {
+        std::ofstream filler(disk.path + "/filler", std::ios::binary);
+        const std::string chunk(512, 'f');
+        while (filler.write(chunk.data(), chunk.size())) {
+        }
+    }
+    CsvLog log;
+    ASSERT_TRUE(log.open(path, error)) << error;
+    const std::vector<std::string> record{"2026-12-09T03:04:05Z", "/dev/ttyUSB0",
+                                          std::string(80, 's')};
+    EXPECT_FALSE(log.append(record, error));
+    EXPECT_EQ(readAll(path), earlier) << "no fragment of the line";
+    std::filesystem::remove(disk.path + "/filler");
+    EXPECT_TRUE(log.append(record, error)) << error;
+    EXPECT_EQ(readAll(path), earlier + csvLine(record));
+}
+
 TEST(CsvLog, WhatIsNoRegularFileIsRefusedWithoutWaiting) {
     ScratchFolder folder;
     const std::string fifo = folder.path + "/fifo";
