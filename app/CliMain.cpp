@@ -293,6 +293,11 @@ int main(int argc, char** argv) {
         settings.pcPort > 0 ? names.devicePath(static_cast<unsigned>(settings.pcPort)) : "";
     session.editor().link().close();
     session.editor().link().setTrace(nullptr);
+    if (trace && trace->dropped() > 0) {
+        // Only now, with the unit's work done: a trace never stops a transfer.
+        std::cerr << droppedText(trace->dropped(), trace->dropReason()) << "\n";
+        code = code == kExitOk ? kExitFile : code;
+    }
 
     if (!line.logPath.empty()) {
         const ConfigBlock& block = session.editor().block();

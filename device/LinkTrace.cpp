@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/FileWrite.h"
+
 namespace {
 
 constexpr std::size_t kBytesPerLine = 16;
@@ -42,33 +44,66 @@ std::string traceLine(std::uint64_t ms, const char* direction, const std::uint8_
 
 TraceFile::TraceFile(const std::string& path, Clock clock)
     : m_clock(clock ? std::move(clock) : Clock(steadyMs)) {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    m_fd = openRegularForWriting(path, O_APPEND, m_error);
     if (m_fd < 0) {
-        m_error = std::strerror(errno);
         return;
     }
     m_start = m_clock();
     line("# times in ms since the trace began; TX: PC to VX310, RX: VX310 to PC");
 }
 
+std::string droppedText(unsigned lines, const std::string& reason) {
+    return "trace: " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " dropped" +
+           (reason.empty() ? std::string() : " (" + reason + ")");
+}
+
 TraceFile::~TraceFile() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
+    if (m_fd < 0) {
+        return;
     }
+    if (m_dropped > 0) {
+        // Said in the trace too, when there is room for it by now.
+        writeWhole("# " + droppedText(m_dropped, m_dropReason) + "\n");
+    }
+    ::close(m_fd);
 }
 
 std::uint64_t TraceFile::now() const {
     return m_clock() - m_start;
 }
 
+int TraceFile::writeWhole(const std::string& text) {
+    std::size_t done = 0;
+    int error = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(m_fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (error != 0 && done > 0) {
+        // No part of a line: the next one must not be glued to a fragment.
+        const off_t end = ::lseek(m_fd, 0, SEEK_END);
+        if (end >= static_cast<off_t>(done) && ::ftruncate(m_fd, end - static_cast<off_t>(done))) {
+        }
+    }
+    return error;
+}
+
 void TraceFile::line(const std::string& text) {
     if (m_fd < 0) {
         return;
     }
-    const std::string whole = text + "\n";
-    // A trace that cannot be written must not get in the way of the work it watches.
-    if (::write(m_fd, whole.data(), whole.size()) < 0) {
-        return;
+    // A trace that cannot be written must not get in the way of the work it watches: the
+    // line is dropped and counted. A regular file takes a write at once or fails it.
+    const int error = writeWhole(text + "\n");
+    if (error != 0 && m_dropped++ == 0) {
+        m_dropReason = std::strerror(error);
     }
 }
 

@@ -25,7 +25,8 @@ class TraceFile : public LinkTrace {
 public:
     using Clock = std::function<std::uint64_t()>;  // milliseconds
 
-    // Appends to path, creating it; ok() tells whether that worked.
+    // Appends to path, creating it; ok() tells whether that worked. Only a regular file
+    // will do: a FIFO or a terminal could hold up the wire while they wait for a reader.
     explicit TraceFile(const std::string& path, Clock clock = {});
     ~TraceFile() override;
     TraceFile(const TraceFile&) = delete;
@@ -34,6 +35,10 @@ public:
     bool ok() const { return m_fd >= 0; }
     // Why opening failed, in words.
     const std::string& error() const { return m_error; }
+    // Lines that could not be written (a full disk), and why the first of them was not. The
+    // trace goes on with what fits; the work it watches is never held up or failed by it.
+    unsigned dropped() const { return m_dropped; }
+    const std::string& dropReason() const { return m_dropReason; }
 
     void sent(const std::uint8_t* data, std::size_t count, bool ok) override;
     void received(const std::uint8_t* data, std::size_t count) override;
@@ -43,13 +48,20 @@ private:
     void bytes(const char* direction, const std::uint8_t* data, std::size_t count,
                std::string_view note);
     void line(const std::string& text);
+    // Writes text whole or, cutting back what went, not at all; 0 or the error.
+    int writeWhole(const std::string& text);
     std::uint64_t now() const;
 
     int m_fd = -1;
     std::string m_error;
+    unsigned m_dropped = 0;
+    std::string m_dropReason;
     Clock m_clock;
     std::uint64_t m_start = 0;
 };
+
+// "trace: N lines dropped (REASON)"
+std::string droppedText(unsigned lines, const std::string& reason);
 
 // One line of bytes, without its line break: "    1234 TX 05 44 ...  |.D|".
 std::string traceLine(std::uint64_t ms, const char* direction, const std::uint8_t* data,

@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "TestSupport.h"
@@ -81,6 +86,62 @@ TEST(LinkTrace, AFileThatCannotBeWrittenSaysWhy) {
     EXPECT_EQ(trace.error(), "No such file or directory");
     const std::uint8_t byte = 1;
     trace.sent(&byte, 1, true);  // nothing to write to, and no harm done
+}
+
+// A FIFO (with or without a reader) or a device would hold up the wire, or swallow the
+// trace: each is refused at once, as the record file is.
+TEST(LinkTrace, OnlyARegularFileTakesATrace) {
+    ScratchFolder folder;
+    const std::string fifo = folder.path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> refused{fifo};
+    const std::string node = folder.path + "/full";
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0) {
+        refused.push_back(node);  // a /dev/full of our own
+    }
+    for (const std::string& path : refused) {
+        TraceFile trace(path);
+        EXPECT_FALSE(trace.ok()) << path;
+        EXPECT_EQ(trace.error(), "not a regular file") << path;
+    }
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(TraceFile(fifo).ok()) << "also while something reads it";
+    close(reader);
+}
+
+// A disk that fills up loses trace lines, never a part of one, and says how many.
+TEST(LinkTrace, LinesThatDoNotFitAreDroppedWholeAndCounted) {
+    ScratchFolder folder;
+    const SmallDisk disk(folder.path, "size=64k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    const std::string path = disk.path + "/trace.txt";
+    const std::uint8_t bytes[16] = {};
+    {
+        TraceFile trace(path, [] { return std::uint64_t(0); });
+        ASSERT_TRUE(trace.ok());
+        for (int i = 0; i < 1000; ++i) {
+            trace.sent(bytes, sizeof bytes, true);
+        }
+        EXPECT_GT(trace.dropped(), 0u);
+        EXPECT_EQ(trace.dropReason(), "No space left on device");
+    }
+    const std::string text = readAll(path);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);  // the heading
+    std::size_t kept = 0;
+    while (std::getline(in, line)) {
+        EXPECT_EQ(line, traceLine(0, "TX", bytes, sizeof bytes)) << "whole lines only";
+        ++kept;
+    }
+    EXPECT_LT(kept, 1000u);
+    EXPECT_EQ(droppedText(3, "No space left on device"),
+              "trace: 3 lines dropped (No space left on device)");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // vxconf-cli as a script runs it: the real program against vx310sim on a pseudo-terminal.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QJsonDocument>
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "TestSupport.h"
 #include "app/Cli.h"
 #include "app/SimulatorProcess.h"
 #include "editor/BlockFields.h"
@@ -235,6 +237,36 @@ TEST_F(CliEndToEnd, RefusedInputGivesItsCodeAndSendsNothing) {
     ASSERT_TRUE(traced.open(QIODevice::ReadOnly));
     const QByteArray wire = traced.readAll();
     EXPECT_FALSE(wire.contains(" TX 05 4c")) << "no store command was sent";
+}
+
+// The trace never holds up the wire: a FIFO is refused before the port is opened, and lines
+// a full disk will not take are dropped, counted, and make the exit status 4 once the unit's
+// work is done.
+TEST_F(CliEndToEnd, ATraceThatCannotBeWrittenIsRefusedOrCountedAndExitFour) {
+    const std::string fifo = dir.filePath("fifo").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const Result refused = cli({"--trace", QString::fromStdString(fifo), "read"});
+    EXPECT_EQ(refused.code, kExitFile);
+    EXPECT_EQ(refused.err, "Unable to write file: \"" + fifo + "\"? (not a regular file)\n");
+    EXPECT_TRUE(refused.out.empty());
+
+    const SmallDisk disk(dir.path().toStdString(), "size=64k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    const std::string trace = disk.path + "/trace.txt";
+    {
+        std::ofstream(trace) << "";
+        std::ofstream filler(disk.path + "/filler", std::ios::binary);
+        const std::string chunk(512, 'f');
+        while (filler.write(chunk.data(), chunk.size())) {
+        }
+    }
+    const Result full = cli({"--trace", QString::fromStdString(trace), "read"});
+    EXPECT_EQ(full.code, kExitFile) << full.err;
+    EXPECT_NE(full.out.find("Serial Number: 31337"), std::string::npos) << "the read was done";
+    EXPECT_NE(full.err.find(" lines dropped (No space left on device)\n"), std::string::npos)
+        << full.err;
 }
 
 }  // namespace
