@@ -122,7 +122,11 @@ void ConfigFileCommands::loadConfigFile() {
         if (result != DescriptionDialog::kYes) {
             return;
         }
-        m_editor.sendBlock(blockToLoad(file.block, m_editor.block()));
+        ConfigBlock next = blockToLoad(file.block, m_editor.block());
+        if (m_adjustLoad) {
+            m_adjustLoad(next);
+        }
+        m_editor.sendBlock(next);
         return;
     }
 }
