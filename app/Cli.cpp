@@ -12,6 +12,7 @@
 #include <ostream>
 #include <tuple>
 
+#include "app/Plan.h"
 #include "configfiles/ConfigFile.h"
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"
@@ -278,10 +279,12 @@ CliSession::CliSession(SerialPortDriver& driver, FileSaver& saver, TickRunner& r
                        const Settings& settings, CliIo io)
     : m_runner(runner),
       m_io(std::move(io)),
-      m_editor(driver, *this, *this),
+      m_driver(driver),
+      m_editor(m_driver, *this, *this),
       m_files(m_editor, *this, saver, *this),
       m_programs(m_editor, *this, saver, *this) {
     m_editor.applySettings(settings);
+    m_driver.setPort(settings.pcPort > 0 ? static_cast<unsigned>(settings.pcPort) : 0);
 }
 
 const char* CliSession::resultWord(int exitCode) const {
@@ -311,13 +314,16 @@ int CliSession::run(const CliRequest& request) {
     m_request = &request;
     std::vector<FieldAssignment> assignments;
     std::string error;
+    // With a plan, set may take every value from the unit's row.
     if (request.command == CliCommand::Set &&
+        !(request.plan != nullptr && request.assignments.empty()) &&
         !parseAssignments(request.assignments, assignments, error)) {
         return refuse(error, kExitUsage);
     }
     if (m_editor.pcPort() <= 0) {
         return refuse("No port to use: give -p N or --device PATH", kExitUsage);
     }
+    m_driver.setPort(static_cast<unsigned>(m_editor.pcPort()));
     if (const int fileCode = checkFile(request); fileCode != kExitOk) {
         return fileCode;
     }
@@ -327,6 +333,14 @@ int CliSession::run(const CliRequest& request) {
     }
     m_connected = true;
     const ConfigBlock& block = m_editor.block();
+    if (m_io.onSerial) {
+        m_io.onSerial(block.serialNumber());
+    }
+    if (request.plan != nullptr && !takePlan()) {
+        return refuse("Serial number " + std::to_string(block.serialNumber()) +
+                          " is not in the plan: nothing was sent to this unit",
+                      kExitUsage);
+    }
     switch (request.command) {
         case CliCommand::Read:
             m_io.out << (request.json ? blockJson(block, m_editor.validProgram())
@@ -432,13 +446,45 @@ int CliSession::checkFile(const CliRequest& request) {
     return kExitOk;
 }
 
+bool CliSession::takePlan() {
+    const std::vector<std::string>* row = m_request->plan->find(m_editor.block().serialNumber());
+    if (row == nullptr) {
+        return false;
+    }
+    m_planned = *row;
+    return true;
+}
+
 int CliSession::load(const CliRequest& request) {
     const ConfigFileContents& file = m_loadFile;
+    // The unit's planned values go on top of the file's.
+    std::vector<FieldAssignment> planned;
+    std::string error;
+    if (!m_planned.empty()) {
+        parseAssignments(m_planned, planned, error);
+        for (const FieldAssignment& assignment : planned) {
+            if (assignment.field->kind == FieldKind::Driver &&
+                !(m_editor.block().byte(Offset::portInterfaces) & 1)) {
+                return refuse(std::string(assignment.field->name) +
+                                  " applies only when Port 1 is RS422/485; this unit's is RS232",
+                              kExitUsage);
+            }
+        }
+    }
+    const auto adjust = [planned](ConfigBlock& next) {
+        std::string ignored;
+        for (const FieldAssignment& assignment : planned) {
+            setField(next, *assignment.field, assignment.value, ignored);
+        }
+    };
+    m_files.setLoadAdjustment(adjust);
     if (file.status == ConfigFileStatus::Loaded) {
         if (!file.description.empty()) {
             m_io.out << "Description: " << descriptionForTerminal(file.description) << "\n";
         }
-        printChanges(blockToLoad(file.block, m_editor.block()));
+        ConfigBlock next = blockToLoad(file.block, m_editor.block());
+        adjust(next);
+        printChanges(next);
         if (request.dryRun) {
             return kExitOk;
         }
@@ -450,7 +496,9 @@ int CliSession::load(const CliRequest& request) {
 int CliSession::set(const CliRequest& request) {
     std::vector<FieldAssignment> assignments;
     std::string error;
-    parseAssignments(request.assignments, assignments, error);
+    std::vector<std::string> texts = request.assignments;
+    texts.insert(texts.end(), m_planned.begin(), m_planned.end());
+    parseAssignments(texts, assignments, error);
     ConfigBlock next = m_editor.block();
     for (const FieldAssignment& assignment : assignments) {
         if (assignment.field->kind == FieldKind::Driver &&
@@ -469,7 +517,15 @@ int CliSession::set(const CliRequest& request) {
 
 // --- the windows' stand-ins ---
 
+void CliSession::report(const std::string& state, int percent) {
+    if (m_io.onState) {
+        m_io.onState(state, percent);
+    }
+}
+
 int CliSession::runConnectionDialog() {
+    report(m_sent ? "checking" : "reading");
+    m_sent = false;
     ConnectionRead read(m_editor, m_runner);
     bool begun = false;
     const unsigned noticesBefore = m_notices;
@@ -523,6 +579,8 @@ int CliSession::runConnectionDialog() {
 }
 
 void CliSession::runUpdateDialog() {
+    report("writing");
+    m_sent = true;
     ConfigUpdate update(m_editor, m_runner);
     m_runner.run([&] { update.start(); }, [&] { update.tick(); }, [] { return false; });
 }
@@ -541,9 +599,25 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     ProgressReport progress(m_io.err, m_io.terminal);
     m_progress = &progress;
     const std::uint64_t startMs = m_runner.nowMs();
+    int lastPercent = -2;
+    const char* word = transfer.mode() == TransferMode::Upload     ? "uploading"
+                       : transfer.mode() == TransferMode::Download ? "downloading"
+                                                                   : "deleting";
     m_runner.onRefresh = [&] {
         progress.show(transfer.screen(), transfer.mode(), transfer.state(),
                       downloadedProgramBytes(transfer.fileChars()), m_runner.nowMs() - startMs);
+        const TransferScreen& screen = transfer.screen();
+        const bool sending = transfer.mode() == TransferMode::Upload &&
+                             (transfer.state() == TransferState::Sending ||
+                              transfer.state() == TransferState::WaitDone);
+        const int percent =
+            sending && screen.progressMax > 0
+                ? int(std::min(screen.progressPos, screen.progressMax) * 100 / screen.progressMax)
+                : -1;
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            report(transfer.state() == TransferState::Aborting ? "aborting" : word, percent);
+        }
     };
     // The window's user would press Abort when the device stops answering; nobody here will.
     // Prompts alone do not count: the transfer has to move.

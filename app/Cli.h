@@ -41,6 +41,7 @@ struct CliRequest {
     std::vector<std::string> assignments;  // set: FIELD=VALUE
     int port = 0;                          // the COM number to use
     std::string device;                    // --device: messages name this, not the number
+    const class Plan* plan = nullptr;      // --plan: each unit's own values, by serial number
 };
 
 // The command names as the command line spells them; nothing for an unknown one.
@@ -127,6 +128,30 @@ struct CliIo {
     bool terminal = false;  // standard error is a terminal: draw the progress bar
     // Asks a question on the terminal: nothing when there is no one to ask.
     std::function<std::optional<bool>(const std::string&)> ask;
+    // What the unit is doing, for a run on several units: a state word ("reading",
+    // "writing", "checking", "uploading" ...) and a percentage, or -1.
+    std::function<void(const std::string&, int)> onState = nullptr;
+    // The unit's serial number, once read.
+    std::function<void(unsigned)> onSerial = nullptr;
+};
+
+// The port layer as a command sees it: only its own port. The command line names the port,
+// so nobody needs the list of the others that the window offers, and probing them would
+// open ports that other programs, or the other units of a run on several, are using.
+class OnePortDriver : public SerialPortDriver {
+public:
+    explicit OnePortDriver(SerialPortDriver& inner) : m_inner(inner) {}
+    void setPort(unsigned n) { m_port = n; }
+
+    bool probe(unsigned n) override { return n == m_port && m_inner.probe(n); }
+    std::unique_ptr<SerialChannel> open(unsigned n) override { return m_inner.open(n); }
+    std::string deviceName(unsigned n) const override { return m_inner.deviceName(n); }
+    std::string deviceDetails(unsigned n) const override { return m_inner.deviceDetails(n); }
+    PortStatus status(unsigned n) const override { return m_inner.status(n); }
+
+private:
+    SerialPortDriver& m_inner;
+    unsigned m_port = 0;
 };
 
 class CliSession : private EditorView,
@@ -147,6 +172,8 @@ public:
     const std::string& message() const { return m_message; }
     // Whether a block was read, so that the record can name the unit.
     bool connected() const { return m_connected; }
+    // The plan's values for this unit, as set takes them; empty without a plan.
+    const std::vector<std::string>& planned() const { return m_planned; }
 
 private:
     // --- EditorView ---
@@ -173,9 +200,13 @@ private:
     int set(const CliRequest& request);
     void printChanges(const ConfigBlock& next);
     std::string portName();
+    void report(const std::string& state, int percent = -1);
+    // The plan's row for the unit just read into m_planned; false when it has none.
+    bool takePlan();
 
     TickRunner& m_runner;
     CliIo m_io;
+    OnePortDriver m_driver;
     Editor m_editor;
     ConfigFileCommands m_files;
     ProgramCommands m_programs;
@@ -191,5 +222,7 @@ private:
     bool m_fileError = false;
     bool m_deviceError = false;
     bool m_mismatch = false;
+    bool m_sent = false;  // a configuration went out: the next read checks it
     std::string m_message;
+    std::vector<std::string> m_planned;
 };

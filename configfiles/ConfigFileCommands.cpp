@@ -123,7 +123,11 @@ void ConfigFileCommands::loadConfigFile(const Reader& read) {
         if (result != DescriptionDialog::kYes) {
             return;
         }
-        m_editor.sendBlock(blockToLoad(file.block, m_editor.block()));
+        ConfigBlock next = blockToLoad(file.block, m_editor.block());
+        if (m_adjustLoad) {
+            m_adjustLoad(next);
+        }
+        m_editor.sendBlock(next);
         return;
     }
 }

@@ -74,6 +74,11 @@ public:
 
     void saveConfigFile();
     void loadConfigFile(const Reader& read = {});
+    // Changes the block a load is about to send, after the device's own fields are in it: a
+    // unit's planned values on top of the file's.
+    void setLoadAdjustment(std::function<void(ConfigBlock&)> adjust) {
+        m_adjustLoad = std::move(adjust);
+    }
 
     static FileDialogRequest saveRequest(const std::string& folder);
     static FileDialogRequest loadRequest(const std::string& folder);
@@ -85,6 +90,7 @@ private:
     FileChooser& m_files;
     FileSaver& m_saver;
     ConfigFileView& m_view;
+    std::function<void(ConfigBlock&)> m_adjustLoad;
 };
 
 // The block a loaded file sends: its settings, with the connected device's own fields.

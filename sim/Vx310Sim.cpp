@@ -175,6 +175,10 @@ void Vx310Sim::handleByte(std::uint8_t byte, std::uint64_t atUs) {
             if (byte == kReadCommand) {
                 ++readCommands;
                 answer(readReply(), atUs);
+                // A unit that stops answering in the middle of a run.
+                if (faults.silentAfterReads >= 0 && readCommands >= faults.silentAfterReads) {
+                    faults.silent = true;
+                }
             } else if (byte == kLoadCommand) {
                 m_loadText.clear();
                 m_input = Input::LoadText;

@@ -25,6 +25,7 @@ struct SimFaults {
                                       // pause, instead of "Done"
     std::size_t shortDownload = 0;    // characters left off the end of a download
     bool ignoreStores = false;        // takes the store command as usual but keeps its block
+    int silentAfterReads = -1;        // >= 0: answers nothing after this many reads
 };
 
 // A byte-level model of the VX310's EXECUTIVE command monitor, with the serial wire in both

@@ -41,6 +41,7 @@ const char kUsage[] =
     "  --end-with-wait end an upload with \", wait..\" instead of \"Done\"\n"
     "  --short-download N  leave N characters off a download\n"
     "  --ignore-stores take configurations sent to it, but keep the old one\n"
+    "  --silent-after-reads N  answer nothing after N configuration reads\n"
     "  --help          show this help\n"
     "  --version       show the version\n";
 
@@ -124,7 +125,7 @@ int main(int argc, char* argv[]) {
         const bool takesValue = option == "--link" || option == "--delay" || option == "--prompt" ||
                                 option == "--mode" || option == "--serial" ||
                                 option == "--upload-error" || option == "--stop-after" ||
-                                option == "--short-download";
+                                option == "--short-download" || option == "--silent-after-reads";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 return usageError(option + " needs a value");
@@ -188,6 +189,11 @@ int main(int argc, char* argv[]) {
             device.faults.stopAfterUploadBytes = static_cast<long>(number);
         } else if (option == "--ignore-stores") {
             device.faults.ignoreStores = true;
+        } else if (option == "--silent-after-reads") {
+            if (!parseNumber(value, 1000000, number)) {
+                return usageError("--silent-after-reads needs a number");
+            }
+            device.faults.silentAfterReads = static_cast<int>(number);
         } else if (option == "--ignore-uf") {
             device.faults.ignoreUf = true;
         } else if (option == "--end-with-wait") {

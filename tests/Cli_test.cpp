@@ -506,3 +506,19 @@ TEST(CliProgress, BarShowsBytesPercentAndTimeLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliTest, OnlyTheUnitsOwnPortIsTouched) {
+    // The window lists every port that opens; a command names its port, and opening the
+    // others would take them from whoever uses them, another unit of the same run included.
+    Vx310Sim other;
+    other.pacing = false;
+    driver.attach(4, other);
+    driver.probes = 0;
+    EXPECT_EQ(run(command(CliCommand::Read)), kExitOk) << err.str();
+    EXPECT_EQ(driver.probes, 1);
+    EXPECT_EQ(driver.opens, 1);
+}
+
+}  // namespace

@@ -1,0 +1,280 @@
+#include "UnitReport.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", byte);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string elapsedText(std::uint64_t ms) {
+    char text[32];
+    const std::uint64_t s = ms / 1000;
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(s / 60),
+                  static_cast<unsigned long long>(s % 60));
+    return text;
+}
+
+// A failure's message in one line: a mismatch by its differences, without the heading.
+std::string shortMessage(const UnitRow& row) {
+    std::string text = row.message;
+    if (row.result == "mismatch") {
+        const std::size_t heading = text.find(":\n");
+        if (heading != std::string::npos) {
+            text = text.substr(heading + 2);
+        }
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+        text.replace(at, 1, "; ");
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string encodeUnitEvent(const UnitEvent& event) {
+    std::string line = escaped(event.key);
+    for (const std::string& value : event.values) {
+        line += '\t' + escaped(value);
+    }
+    return line + '\n';
+}
+
+bool decodeUnitEvent(const std::string& line, UnitEvent& event) {
+    event = {};
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        return false;
+    }
+    std::size_t from = 0;
+    bool first = true;
+    while (true) {
+        const std::size_t tab = text.find('\t', from);
+        const std::string part = unescaped(text.substr(from, tab - from));
+        if (first) {
+            event.key = part;
+            first = false;
+        } else {
+            event.values.push_back(part);
+        }
+        if (tab == std::string::npos) {
+            break;
+        }
+        from = tab + 1;
+    }
+    return !event.key.empty();
+}
+
+void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
+    const auto value = [&event](std::size_t i) {
+        return i < event.values.size() ? event.values[i] : std::string();
+    };
+    if (event.key == UnitKey::kState && !row.ended) {
+        row.state = value(0);
+        row.percent = -1;
+        if (!value(1).empty() && value(1).size() <= 3 &&
+            value(1).find_first_not_of("0123456789") == std::string::npos) {
+            row.percent = std::stoi(value(1));
+        }
+    } else if (event.key == UnitKey::kSerial) {
+        row.serial = value(0);
+    } else if (event.key == UnitKey::kOut) {
+        row.out.push_back(value(0));
+    } else if (event.key == UnitKey::kEnd && !row.ended) {
+        row.ended = true;
+        row.endMs = nowMs;
+        const std::string code = value(0);
+        row.code = !code.empty() && code.size() <= 3 &&
+                           code.find_first_not_of("0123456789") == std::string::npos
+                       ? std::stoi(code)
+                       : 2;
+        row.result = value(1).empty() ? "error" : value(1);
+        row.message = value(2);
+        row.planned = value(3);
+        row.state = row.result == "ok" ? "ok" : row.result == "mismatch" ? "MISMATCH" : "error";
+        row.percent = -1;
+    }
+}
+
+std::string unitRowText(const UnitRow& row, std::uint64_t nowMs, std::size_t nameWidth) {
+    std::string name = row.name;
+    if (name.size() < nameWidth) {
+        name.resize(nameWidth, ' ');
+    }
+    std::string serial = row.serial.empty() ? "-" : row.serial;
+    serial.resize(std::max<std::size_t>(serial.size(), 7), ' ');
+    std::string state = row.state;
+    if (row.percent >= 0) {
+        state += " " + std::to_string(row.percent) + "%";
+    }
+    state.resize(std::max<std::size_t>(state.size(), 16), ' ');
+    const std::uint64_t until = row.ended ? row.endMs : nowMs;
+    return name + "  " + serial + "  " + state + "  " +
+           elapsedText(until > row.startMs ? until - row.startMs : 0);
+}
+
+std::string unitEndLine(const UnitRow& row) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s",
+                  double(row.endMs > row.startMs ? row.endMs - row.startMs : 0) / 1000.0);
+    std::string line = row.name;
+    if (!row.serial.empty()) {
+        line += ": serial " + row.serial;
+    }
+    line += ": " + row.state + " (" + seconds + ")";
+    if (row.result != "ok" && !row.message.empty()) {
+        line += ": " + shortMessage(row);
+    }
+    return line;
+}
+
+std::string gangSummary(const std::vector<UnitRow>& rows) {
+    std::size_t ok = 0;
+    std::size_t mismatch = 0;
+    std::size_t error = 0;
+    std::size_t running = 0;
+    std::string details;
+    for (const UnitRow& row : rows) {
+        if (!row.ended) {
+            ++running;
+            continue;
+        }
+        if (row.result == "ok") {
+            ++ok;
+            continue;
+        }
+        (row.result == "mismatch" ? mismatch : error) += 1;
+    }
+    std::string text = std::to_string(rows.size()) + (rows.size() == 1 ? " unit: " : " units: ");
+    std::vector<std::string> parts;
+    parts.push_back(std::to_string(ok) + " ok");
+    const auto withDetails = [&rows](const char* result) {
+        std::string list;
+        for (const UnitRow& row : rows) {
+            if (row.ended && row.result == result) {
+                list += (list.empty() ? "" : "; ") + row.name +
+                        (row.serial.empty() ? "" : ", serial " + row.serial) +
+                        (row.message.empty() ? "" : ": " + shortMessage(row));
+            }
+        }
+        return list.empty() ? std::string() : " (" + list + ")";
+    };
+    if (mismatch > 0) {
+        parts.push_back(std::to_string(mismatch) + " mismatch" + withDetails("mismatch"));
+    }
+    if (error > 0) {
+        parts.push_back(std::to_string(error) + (error == 1 ? " error" : " errors") +
+                        withDetails("error"));
+    }
+    if (running > 0) {
+        parts.push_back(std::to_string(running) + " not finished");
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + parts[i];
+    }
+    return text;
+}
+
+int worstExitCode(const std::vector<UnitRow>& rows) {
+    int worst = 0;
+    for (const UnitRow& row : rows) {
+        if (row.ended && row.code > worst) {
+            worst = row.code;
+        }
+    }
+    return worst;
+}
+
+std::string unitJson(const UnitRow& row) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f",
+                  double(row.endMs > row.startMs ? row.endMs - row.startMs : 0) / 1000.0);
+    const bool number = !row.serial.empty() && row.serial.size() <= 5 &&
+                        row.serial.find_first_not_of("0123456789") == std::string::npos;
+    std::string json = "{\"unit\":" + jsonString(row.name) +
+                       ",\"serialNumber\":" + (number ? row.serial : "null") +
+                       ",\"result\":" + jsonString(row.result) +
+                       ",\"exitCode\":" + std::to_string(row.code) +
+                       ",\"message\":" + jsonString(row.result == "ok" ? "" : row.message) +
+                       ",\"planned\":" + jsonString(row.planned) + ",\"seconds\":" + seconds;
+    if (!row.out.empty()) {
+        std::string out;
+        for (const std::string& line : row.out) {
+            out += line + "\n";
+        }
+        json += ",\"output\":" + jsonString(out);
+    }
+    return json + "}";
+}
+
+std::string unitFileTag(const std::string& name) {
+    std::string tag;
+    for (const char c : name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        tag += plain ? c : '_';
+    }
+    while (!tag.empty() && tag.front() == '_') {
+        tag.erase(tag.begin());
+    }
+    return tag;
+}

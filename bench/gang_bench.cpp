@@ -1,0 +1,92 @@
+// load with its check on 1, 8 and 24 units at once, as vxconf-cli runs it: each unit a
+// process of its own against a vx310sim of its own, with real wire timing. The goal: 24
+// units in at most 1.15 times one unit's time, and under 5 % of one core a unit.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "configfiles/ConfigFile.h"
+#include "platform/QtFileSaver.h"
+
+namespace {
+
+double childCpuSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_GangLoad(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<QProcess>> sims;
+    QByteArray ports = "[Ports]\n";
+    for (int i = 1; i <= count; ++i) {
+        sims.push_back(std::make_unique<QProcess>());
+        const std::string path =
+            startSimulator(*sims.back(), {"--serial", QString::number(1000 + i)});
+        if (path.empty()) {
+            state.SkipWithError("vx310sim did not start");
+            return;
+        }
+        ports += "COM" + QByteArray::number(i) + "=" + QByteArray::fromStdString(path) + "\n";
+    }
+    QFile settings(dir.filePath("vxconf.ini"));
+    settings.open(QIODevice::WriteOnly);
+    settings.write(ports);
+    settings.close();
+    std::string files[2];
+    QtFileSaver saver;
+    for (int i = 0; i < 2; ++i) {
+        ConfigBlock block = demoBlock();
+        block.setByte(Offset::p2Parity, 1u + static_cast<unsigned>(i));
+        files[i] = dir.filePath(QString("unit%1.vxc").arg(i)).toStdString();
+        WriteConfigFile(files[i], block, "bench", saver);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path());
+    int failures = 0;
+    int round = 0;
+    double cpu = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        QProcess cli;
+        cli.setProcessEnvironment(env);
+        const double cpuBefore = childCpuSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        cli.start(VXCONF_CLI_PATH, {"-p", QString("1-%1").arg(count), "--yes", "load",
+                                    QString::fromStdString(files[round++ % 2])});
+        cli.waitForFinished(120000);
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        wall += seconds;
+        cpu += childCpuSeconds() - cpuBefore;
+        failures += cli.exitCode() == 0 ? 0 : 1;
+    }
+    // Every unit's processes (its vxconf-cli, and the run's share) over the run's time.
+    state.counters["cpu_per_unit_percent"] = 100.0 * cpu / wall / count;
+    state.counters["failures"] = failures;
+    for (auto& sim : sims) {
+        sim->terminate();
+        sim->waitForFinished(2000);
+    }
+}
+BENCHMARK(BM_GangLoad)
+    ->Arg(1)
+    ->Arg(8)
+    ->Arg(24)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+}  // namespace
