@@ -1,5 +1,6 @@
 #include "QtPortDriver.h"
 
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +15,22 @@ namespace {
 
 constexpr int kDrainLimitMs = 2000;
 
+// Qt's lock file is named after the path it was given, and root passes TIOCEXCL, so one
+// device under two names (a by-id link and its ttyUSB node, two links to one pseudo-terminal)
+// would open twice. A lock on the open device itself holds whatever the name; a lock file
+// under the device's real name, from another program, counts as well.
+bool excludeOthers(QSerialPort& port, const std::string& path) {
+    const int fd = static_cast<int>(port.handle());
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return false;
+    }
+    return lockHolder(path, defaultLockFolders()) == 0;
+}
+
 class QtSerialChannel : public SerialChannel {
 public:
-    explicit QtSerialChannel(const QString& path) {
-        m_port.setPortName(path);
+    explicit QtSerialChannel(const std::string& path) : m_path(path) {
+        m_port.setPortName(QString::fromLocal8Bit(path.c_str()));
         // A port whose device has gone reports a read error each time its notifier fires,
         // and the notifier fires without end: close it, once control is back in the loop.
         QObject::connect(
@@ -36,6 +49,10 @@ public:
 
     Opened openAndConfigure() {
         if (!m_port.open(QIODevice::ReadWrite)) {
+            return Opened::No;
+        }
+        if (!excludeOthers(m_port, m_path)) {
+            m_port.close();
             return Opened::No;
         }
         const bool configured =
@@ -109,6 +126,7 @@ public:
     bool hungUp() const override { return m_hungUp; }
 
 private:
+    std::string m_path;
     QSerialPort m_port;
     bool m_hungUp = false;
 };
@@ -142,6 +160,11 @@ bool QtPortDriver::probe(unsigned n) {
         failed(n, path, false);
         return false;
     }
+    if (!excludeOthers(port, path)) {
+        port.close();
+        failed(n, path, false);
+        return false;
+    }
     port.close();
     m_status.erase(n);
     return true;
@@ -154,7 +177,7 @@ std::unique_ptr<SerialChannel> QtPortDriver::open(unsigned n) {
         m_status[n].fault = PortFault::Missing;
         return nullptr;
     }
-    auto channel = std::make_unique<QtSerialChannel>(QString::fromLocal8Bit(path.c_str()));
+    auto channel = std::make_unique<QtSerialChannel>(path);
     const auto opened = channel->openAndConfigure();
     if (opened != QtSerialChannel::Opened::Yes) {
         failed(n, path, opened == QtSerialChannel::Opened::NotConfigured);
