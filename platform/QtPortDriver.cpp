@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -14,6 +15,14 @@
 namespace {
 
 constexpr int kDrainLimitMs = 2000;
+// What Qt may hold of the incoming bytes; the rest waits in the system (a device at the other
+// end of a pseudo-terminal waits to write, a real line drops it). A read takes a kilobyte a
+// tick, so this is four ticks' worth: without the bound a device that never stops grows the
+// program without end, and a byte at a time costs Qt a whole chunk of memory.
+constexpr qint64 kReadBufferBytes = 4096;
+// Longer than any tick of a device dialog: a read after so long without a read or a write
+// finds only what came while nobody listened, and drops it.
+constexpr qint64 kUnheardMs = 1000;
 
 // Qt's lock file is named after the path it was given, and root passes TIOCEXCL, so one
 // device under two names (a by-id link and its ttyUSB node, two links to one pseudo-terminal)
@@ -31,6 +40,7 @@ class QtSerialChannel : public SerialChannel {
 public:
     explicit QtSerialChannel(const std::string& path) : m_path(path) {
         m_port.setPortName(QString::fromLocal8Bit(path.c_str()));
+        m_port.setReadBufferSize(kReadBufferBytes);
         // A port whose device has gone reports a read error each time its notifier fires,
         // and the notifier fires without end: close it, once control is back in the loop.
         QObject::connect(
@@ -63,6 +73,7 @@ public:
             m_port.close();
             return Opened::NotConfigured;
         }
+        m_heard.start();
         return Opened::Yes;
     }
 
@@ -70,6 +81,7 @@ public:
         if (m_hungUp || !m_port.isOpen()) {
             return false;
         }
+        m_heard.start();
         const QDeadlineTimer deadline(timeoutMs);
         const qint64 queued =
             m_port.write(reinterpret_cast<const char*>(data), static_cast<qint64>(count));
@@ -96,6 +108,10 @@ public:
         if (m_hungUp || !m_port.isOpen()) {
             return -1;
         }
+        if (m_heard.hasExpired(kUnheardMs)) {
+            m_port.clear(QSerialPort::Input);
+        }
+        m_heard.start();
         // Qt only fills its buffer from the event loop or a wait; a zero wait takes in what
         // the kernel holds without blocking.
         m_port.waitForReadyRead(0);
@@ -128,6 +144,7 @@ public:
 private:
     std::string m_path;
     QSerialPort m_port;
+    QElapsedTimer m_heard;  // since the last read or write
     bool m_hungUp = false;
 };
 
