@@ -514,19 +514,35 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     };
     auto last = snapshot();
     bool gaveUp = false;
+    std::optional<std::uint64_t> lastByteSent;  // when an upload's file was all sent
+    auto giveUp = [&](const char* text) {
+        gaveUp = true;
+        show({text, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        transfer.abort();
+    };
     const int result =
         m_runner.run([&] { transfer.start(); },
                      [&] {
                          transfer.tick();
                          const std::uint64_t now = m_runner.nowMs();
+                         const bool waitingDone = transfer.state() == TransferState::WaitDone;
+                         if (!waitingDone) {
+                             lastByteSent.reset();
+                         } else if (!lastByteSent) {
+                             lastByteSent = now;
+                         }
                          if (snapshot() != last) {
                              last = snapshot();
                              lastActivity = now;
-                         } else if (!gaveUp && now - lastActivity >= kTransferQuietLimitMs) {
-                             gaveUp = true;
-                             show({kTransferQuietText, TransferText::kUnexpectedCaption,
-                                   NoticeIcon::Exclamation, NoticeButtons::Ok});
-                             transfer.abort();
+                         }
+                         if (gaveUp) {
+                         } else if (now - lastActivity >= kTransferQuietLimitMs) {
+                             giveUp(kTransferQuietText);
+                         } else if (transfer.mode() == TransferMode::Download &&
+                                    transfer.fileChars() > kDownloadCharLimit) {
+                             giveUp(kDownloadTooLongText);
+                         } else if (lastByteSent && now - *lastByteSent >= kUploadFinishLimitMs) {
+                             giveUp(kUploadUnfinishedText);
                          }
                      },
                      [] { return false; });

@@ -29,6 +29,16 @@ inline constexpr std::uint64_t kTransferQuietLimitMs = 30000;
 inline constexpr const char kTransferQuietText[] =
     "The VX310 did not answer for 30 seconds: the transfer was aborted";
 
+// Nobody stops a device that never stops talking, either: a download longer than the
+// conversion can take (with a tick's worth to spare), or an upload the device has not
+// finished this long after its last byte, is aborted the same way.
+inline constexpr unsigned kDownloadCharLimit = 65536 + 1024;
+inline constexpr const char kDownloadTooLongText[] =
+    "The VX310 sent more than the largest program: the transfer was aborted";
+inline constexpr std::uint64_t kUploadFinishLimitMs = 60000;
+inline constexpr const char kUploadUnfinishedText[] =
+    "The VX310 did not finish within 60 seconds of the last byte: the transfer was aborted";
+
 enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, Start };
 
 struct CliRequest {

@@ -41,6 +41,9 @@ const char kUsage[] =
     "  --end-with-wait end an upload with \", wait..\" instead of \"Done\"\n"
     "  --short-download N  leave N characters off a download\n"
     "  --ignore-stores take configurations sent to it, but keep the old one\n"
+    "  --endless-download  send a download's text without end, until CR ESC\n"
+    "  --endless-waiting   end an upload with a \"Waiting\" line a second, for ever,\n"
+    "                  until CR ESC\n"
     "  --help          show this help\n"
     "  --version       show the version\n";
 
@@ -188,6 +191,10 @@ int main(int argc, char* argv[]) {
             device.faults.stopAfterUploadBytes = static_cast<long>(number);
         } else if (option == "--ignore-stores") {
             device.faults.ignoreStores = true;
+        } else if (option == "--endless-download") {
+            device.faults.endlessDownload = true;
+        } else if (option == "--endless-waiting") {
+            device.faults.endlessWaiting = true;
         } else if (option == "--ignore-uf") {
             device.faults.ignoreUf = true;
         } else if (option == "--end-with-wait") {

@@ -368,6 +368,41 @@ TEST_F(CliTest, ATransferInWhichNothingMovesIsAbortedAfterThirtySeconds) {
     EXPECT_EQ(device.uploadsStored, 0);
 }
 
+// A device that never stops talking is stopped as one that falls silent is: by the abort
+// the window's user would give, here once the transfer is longer than any program can be.
+TEST_F(CliTest, ATransferThatNeverEndsIsAbortedByItsSize) {
+    device.pacing = true;
+    device.faults.endlessDownload = true;
+    downloadEnabled = 1;
+    const std::string hex = folder.path + "/endless.hex";
+    std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitDevice);
+    EXPECT_NE(err.str().find(std::string(kDownloadTooLongText) + "\nProgram Download Aborted\n"),
+              std::string::npos)
+        << err.str();
+    const auto tmpSize = std::filesystem::file_size(hex + ".tmp");
+    EXPECT_GT(tmpSize, kDownloadCharLimit);
+    EXPECT_LT(tmpSize, kDownloadCharLimit + 2 * SerialLink::kBufferSize);
+    EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "CR ESC";
+    EXPECT_LT(clock.nowUs - startUs, 100000000u);
+
+    // An upload whose device says "Waiting" for ever after the last byte.
+    device.faults.endlessWaiting = true;
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex",
+                                                               ":02400400123474\r\n"
+                                                               ":00000001FF\r\n"));
+    upload.yes = true;
+    startUs = clock.nowUs;
+    EXPECT_EQ(run(upload), kExitDevice);
+    EXPECT_NE(err.str().find(std::string(kUploadUnfinishedText) + "\nProgram Upload Aborted\n"),
+              std::string::npos)
+        << err.str();
+    EXPECT_GE(clock.nowUs - startUs, 60000000u);
+    EXPECT_LT(clock.nowUs - startUs, 70000000u);
+    EXPECT_EQ(device.uploadsStored, 0);
+    EXPECT_EQ(device.programsErased, 1) << "CR ESC reached the device";
+}
+
 TEST(CliNotices, KindsDecideTheExitCode) {
     auto kind = [](const char* text, const char* caption) {
         return noticeKind({text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok});
