@@ -272,6 +272,9 @@ int CliSession::refuse(const std::string& text, int code) {
 }
 
 int CliSession::exitCode() const {
+    if (m_signal != 0) {
+        return 128 + m_signal;
+    }
     if (m_fileError) {
         return kExitFile;
     }
@@ -429,7 +432,23 @@ int CliSession::set(const CliRequest& request) {
 
 // --- the windows' stand-ins ---
 
+void CliSession::interrupt(int signal) {
+    if (m_signal == 0) {
+        m_signal = signal;
+    }
+    if (m_transfer) {
+        // CR ESC from the machine's own abort, then its ticks: the unit is left at its
+        // prompt, not half-way through a program.
+        m_transfer->abort();
+    } else if (!m_updating) {
+        m_runner.finish(TickRunner::kLeft);
+    }
+}
+
 int CliSession::runConnectionDialog() {
+    if (m_signal != 0) {
+        return 1;  // interrupted: the unit is not asked again
+    }
     ConnectionRead read(m_editor, m_runner);
     bool begun = false;
     const unsigned noticesBefore = m_notices;
@@ -466,6 +485,9 @@ int CliSession::runConnectionDialog() {
     if (!waitingLine.empty()) {
         m_io.err << "\r\033[K" << std::flush;
     }
+    if (m_signal != 0) {
+        return 1;
+    }
     if (result == 0 && read.state() == ConnectState::Connected) {
         return 0;
     }
@@ -483,8 +505,13 @@ int CliSession::runConnectionDialog() {
 }
 
 void CliSession::runUpdateDialog() {
+    if (m_signal != 0) {
+        return;
+    }
     ConfigUpdate update(m_editor, m_runner);
+    m_updating = true;
     m_runner.run([&] { update.start(); }, [&] { update.tick(); }, [] { return false; });
+    m_updating = false;
 }
 
 int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
@@ -496,8 +523,12 @@ int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
 }
 
 int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare) {
+    if (m_signal != 0) {
+        return 0;
+    }
     Transfer transfer(m_editor, m_runner);
     prepare(transfer);
+    m_transfer = &transfer;
     ProgressReport progress(m_io.err, m_io.terminal);
     m_progress = &progress;
     const std::uint64_t startMs = m_runner.nowMs();
@@ -524,6 +555,10 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
         m_runner.run([&] { transfer.start(); },
                      [&] {
                          transfer.tick();
+                         if (transfer.state() == TransferState::Start ||
+                             transfer.state() == TransferState::Completed) {
+                             m_transfer = nullptr;  // over: nothing left to abort
+                         }
                          const std::uint64_t now = m_runner.nowMs();
                          const bool waitingDone = transfer.state() == TransferState::WaitDone;
                          if (!waitingDone) {
@@ -547,6 +582,7 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
                      },
                      [] { return false; });
     m_runner.onRefresh = nullptr;
+    m_transfer = nullptr;
     m_progress = nullptr;
     progress.finish();
     return result;

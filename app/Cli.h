@@ -145,6 +145,10 @@ public:
 
     // Runs a device command; the exit code.
     int run(const CliRequest& request);
+    // SIGINT, SIGTERM or SIGHUP (between ticks): a transfer is aborted as with Abort, so
+    // the unit leaves its upload mode, a configuration store is finished, a read ends; then
+    // the command stops with 128 + signal.
+    void interrupt(int signal);
 
     Editor& editor() { return m_editor; }
     // For the record of the run: "ok", "mismatch" or "error", and the last message.
@@ -186,6 +190,9 @@ private:
     ProgramCommands m_programs;
     const CliRequest* m_request = nullptr;
     ProgressReport* m_progress = nullptr;  // the transfer's, while one runs
+    Transfer* m_transfer = nullptr;        // while a transfer's ticks run
+    bool m_updating = false;               // while the update dialog runs
+    int m_signal = 0;
     std::string m_description;
     bool m_connected = false;
     unsigned m_notices = 0;

@@ -282,6 +282,8 @@ int main(int argc, char** argv) {
     EventLoopRunner runner;
     CliIo io{std::cout, std::cerr, isatty(STDERR_FILENO) == 1, askOnTerminal};
     CliSession session(driver, saver, runner, settings, io);
+    EventLoopRunner::catchStopSignals();
+    runner.onSignal = [&session](int signal) { session.interrupt(signal); };
     session.editor().link().setTrace(trace.get());
     int code = session.run(request);
     std::cout.flush();

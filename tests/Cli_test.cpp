@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
@@ -30,12 +31,17 @@ public:
         for (int guard = 0; guard < 100000 && !m_finished && !stopped() && m_timerMs > 0; ++guard) {
             m_clock.advanceMs(static_cast<std::uint64_t>(m_timerMs));
             tick();
+            if (betweenTicks) {
+                betweenTicks();
+            }
         }
         ++runs;
         return m_finished ? m_result : kLeft;
     }
     std::uint64_t nowMs() const override { return m_clock.nowUs / 1000; }
     int runs = 0;
+    // Where the event loop would deliver a signal.
+    std::function<void()> betweenTicks;
 
 private:
     SimClock& m_clock;
@@ -401,6 +407,54 @@ TEST_F(CliTest, ATransferThatNeverEndsIsAbortedByItsSize) {
     EXPECT_LT(clock.nowUs - startUs, 70000000u);
     EXPECT_EQ(device.uploadsStored, 0);
     EXPECT_EQ(device.programsErased, 1) << "CR ESC reached the device";
+}
+
+// A signal mid-upload aborts it as the Abort button does, so the unit gets CR ESC and is back
+// at its prompt; the configuration store is finished; a read just ends.
+TEST_F(CliTest, ASignalAbortsAnUploadFinishesAStoreAndEndsARead) {
+    device.pacing = true;
+    terminal = true;
+    std::string hex;
+    for (int r = 0; r < 40; ++r) {
+        hex += ":02400400123474\r\n";
+    }
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex", hex + ":00000001FF\r\n"));
+    upload.yes = true;
+    int reads = device.readCommands;
+    runner.betweenTicks = [&] {
+        if (device.received.size() > 200 && session->editor().link().isOpen()) {
+            session->interrupt(SIGINT);
+        }
+    };
+    EXPECT_EQ(run(upload), 130);
+    EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "CR ESC";
+    EXPECT_EQ(device.uploadsStored, 0);
+    EXPECT_EQ(device.readCommands, reads + 1) << "nothing read after the abort";
+    // The bar's line is ended before the abort's notice.
+    EXPECT_NE(err.str().find("\033[K\nProgram Upload Aborted\n"), std::string::npos) << err.str();
+    runner.betweenTicks = nullptr;
+    EXPECT_EQ(run(command(CliCommand::Read)), kExitOk) << "the unit answers at its prompt";
+
+    // The 260 characters of a store go out whole, and nothing is read back.
+    reads = device.readCommands;
+    runner.betweenTicks = [&] {
+        if (device.received.size() > 0 && written().find("\x05L") != std::string::npos) {
+            session->interrupt(SIGTERM);
+        }
+    };
+    device.received.clear();
+    EXPECT_EQ(run(setting({"port2.parity=none"})), 143);
+    EXPECT_EQ(device.loadsStored, 1);
+    EXPECT_EQ(device.block.byte(Offset::p2Parity), 1);
+    EXPECT_EQ(device.readCommands, reads + 1);
+
+    // A read ends at the next tick.
+    device.faults.silent = true;
+    runner.betweenTicks = [&] { session->interrupt(SIGHUP); };
+    const std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(command(CliCommand::Read)), 129);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_LE(clock.nowUs - startUs, 200000u);
 }
 
 TEST(CliNotices, KindsDecideTheExitCode) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -211,6 +212,64 @@ TEST_F(HostileDevice, MemoryStaysBoundedWhileADeviceFloodsTheLine) {
     EXPECT_LT(slowUsage.peakKb, kCeilingKb);
     EXPECT_EQ(fastResult.code, kExitDevice) << fastResult.err;
     EXPECT_EQ(slowResult.code, kExitDevice) << slowResult.err;
+}
+
+// A HEX file of count 16-byte records from 0x4004, which the simulator takes.
+QByteArray hexFile(int count) {
+    QByteArray text;
+    for (int r = 0; r < count; ++r) {
+        QByteArray record;
+        const unsigned address = 0x4004 + 16 * r;
+        record.append(char(16)).append(char(address >> 8)).append(char(address & 0xFF));
+        record.append('\0');
+        for (int i = 0; i < 16; ++i) {
+            record.append(char(r + i));
+        }
+        unsigned sum = 0;
+        for (const char c : record) {
+            sum += static_cast<unsigned char>(c);
+        }
+        record.append(char((0x100 - (sum & 0xFF)) & 0xFF));
+        text += ":" + record.toHex().toUpper() + "\r\n";
+    }
+    return text + ":00000001FF\r\n";
+}
+
+// Interrupted mid-upload, vxconf-cli aborts as the Abort button does: the unit gets CR ESC
+// and answers at its prompt at once; the exit status tells which signal it was.
+TEST_F(HostileDevice, ASignalMidUploadLeavesTheUnitAtItsPrompt) {
+    const QString link = dir.filePath("vx310");
+    SimulatorProcess sim;
+    QString error;
+    ASSERT_TRUE(sim.start({"--link", link}, error)) << error.toStdString();
+    const QString hex = dir.filePath("prog.hex");
+    QFile file(hex);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(hexFile(120));  // about 6 s at 800 bytes a second
+    file.close();
+
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const QString trace = dir.filePath(QString("trace%1.txt").arg(signal));
+        QProcess upload;
+        QElapsedTimer clock;
+        clock.start();
+        start(upload, {"--device", link, "--yes", "--trace", trace, "upload", hex});
+        QThread::msleep(2000);
+        ASSERT_EQ(::kill(static_cast<pid_t>(upload.processId()), signal), 0);
+        const CliRun run = finish(upload, clock, 15000);
+        EXPECT_FALSE(run.crashed) << "signal " << signal;
+        EXPECT_EQ(run.code, 128 + signal) << run.err;
+        EXPECT_NE(run.err.find("Program Upload Aborted\n"), std::string::npos) << run.err;
+        QFile traced(trace);
+        ASSERT_TRUE(traced.open(QIODevice::ReadOnly));
+        const QByteArray wire = traced.readAll();
+        EXPECT_TRUE(wire.contains(" TX 0d 1b ")) << "CR ESC, signal " << signal;
+        EXPECT_TRUE(wire.contains("close COM")) << "the port closed in good order";
+
+        const CliRun read = cli({"--device", link, "read"}, 10000);
+        EXPECT_EQ(read.code, kExitOk) << read.err;
+        EXPECT_LT(read.ms, 3000) << "the prompt answers at once";
+    }
 }
 
 long residentKb() {
