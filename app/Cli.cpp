@@ -298,6 +298,9 @@ int CliSession::refuse(const std::string& text, int code) {
 }
 
 int CliSession::exitCode() const {
+    if (m_signal != 0) {
+        return 128 + m_signal;
+    }
     if (m_fileError) {
         return kExitFile;
     }
@@ -523,7 +526,23 @@ void CliSession::report(const std::string& state, int percent) {
     }
 }
 
+void CliSession::interrupt(int signal) {
+    if (m_signal == 0) {
+        m_signal = signal;
+    }
+    if (m_transfer) {
+        // CR ESC from the machine's own abort, then its ticks: the unit is left at its
+        // prompt, not half-way through a program.
+        m_transfer->abort();
+    } else if (!m_updating) {
+        m_runner.finish(TickRunner::kLeft);
+    }
+}
+
 int CliSession::runConnectionDialog() {
+    if (m_signal != 0) {
+        return 1;  // interrupted: the unit is not asked again
+    }
     report(m_sent ? "checking" : "reading");
     m_sent = false;
     ConnectionRead read(m_editor, m_runner);
@@ -562,6 +581,9 @@ int CliSession::runConnectionDialog() {
     if (!waitingLine.empty()) {
         m_io.err << "\r\033[K" << std::flush;
     }
+    if (m_signal != 0) {
+        return 1;
+    }
     if (result == 0 && read.state() == ConnectState::Connected) {
         return 0;
     }
@@ -579,10 +601,15 @@ int CliSession::runConnectionDialog() {
 }
 
 void CliSession::runUpdateDialog() {
+    if (m_signal != 0) {
+        return;
+    }
     report("writing");
     m_sent = true;
     ConfigUpdate update(m_editor, m_runner);
+    m_updating = true;
     m_runner.run([&] { update.start(); }, [&] { update.tick(); }, [] { return false; });
+    m_updating = false;
 }
 
 int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
@@ -594,8 +621,12 @@ int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
 }
 
 int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare) {
+    if (m_signal != 0) {
+        return 0;
+    }
     Transfer transfer(m_editor, m_runner);
     prepare(transfer);
+    m_transfer = &transfer;
     ProgressReport progress(m_io.err, m_io.terminal);
     m_progress = &progress;
     const std::uint64_t startMs = m_runner.nowMs();
@@ -628,23 +659,44 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     };
     auto last = snapshot();
     bool gaveUp = false;
+    std::optional<std::uint64_t> lastByteSent;  // when an upload's file was all sent
+    auto giveUp = [&](const char* text) {
+        gaveUp = true;
+        show({text, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        transfer.abort();
+    };
     const int result =
         m_runner.run([&] { transfer.start(); },
                      [&] {
                          transfer.tick();
+                         if (transfer.state() == TransferState::Start ||
+                             transfer.state() == TransferState::Completed) {
+                             m_transfer = nullptr;  // over: nothing left to abort
+                         }
                          const std::uint64_t now = m_runner.nowMs();
+                         const bool waitingDone = transfer.state() == TransferState::WaitDone;
+                         if (!waitingDone) {
+                             lastByteSent.reset();
+                         } else if (!lastByteSent) {
+                             lastByteSent = now;
+                         }
                          if (snapshot() != last) {
                              last = snapshot();
                              lastActivity = now;
-                         } else if (!gaveUp && now - lastActivity >= kTransferQuietLimitMs) {
-                             gaveUp = true;
-                             show({kTransferQuietText, TransferText::kUnexpectedCaption,
-                                   NoticeIcon::Exclamation, NoticeButtons::Ok});
-                             transfer.abort();
+                         }
+                         if (gaveUp) {
+                         } else if (now - lastActivity >= kTransferQuietLimitMs) {
+                             giveUp(kTransferQuietText);
+                         } else if (transfer.mode() == TransferMode::Download &&
+                                    transfer.fileChars() > kDownloadCharLimit) {
+                             giveUp(kDownloadTooLongText);
+                         } else if (lastByteSent && now - *lastByteSent >= kUploadFinishLimitMs) {
+                             giveUp(kUploadUnfinishedText);
                          }
                      },
                      [] { return false; });
     m_runner.onRefresh = nullptr;
+    m_transfer = nullptr;
     m_progress = nullptr;
     progress.finish();
     return result;

@@ -29,6 +29,16 @@ inline constexpr std::uint64_t kTransferQuietLimitMs = 30000;
 inline constexpr const char kTransferQuietText[] =
     "The VX310 did not answer for 30 seconds: the transfer was aborted";
 
+// Nobody stops a device that never stops talking, either: a download longer than the
+// conversion can take (with a tick's worth to spare), or an upload the device has not
+// finished this long after its last byte, is aborted the same way.
+inline constexpr unsigned kDownloadCharLimit = 65536 + 1024;
+inline constexpr const char kDownloadTooLongText[] =
+    "The VX310 sent more than the largest program: the transfer was aborted";
+inline constexpr std::uint64_t kUploadFinishLimitMs = 60000;
+inline constexpr const char kUploadUnfinishedText[] =
+    "The VX310 did not finish within 60 seconds of the last byte: the transfer was aborted";
+
 enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, Start };
 
 struct CliRequest {
@@ -165,6 +175,10 @@ public:
 
     // Runs a device command; the exit code.
     int run(const CliRequest& request);
+    // SIGINT, SIGTERM or SIGHUP (between ticks): a transfer is aborted as with Abort, so
+    // the unit leaves its upload mode, a configuration store is finished, a read ends; then
+    // the command stops with 128 + signal.
+    void interrupt(int signal);
 
     Editor& editor() { return m_editor; }
     // For the record of the run: "ok", "mismatch" or "error", and the last message.
@@ -212,6 +226,9 @@ private:
     ProgramCommands m_programs;
     const CliRequest* m_request = nullptr;
     ProgressReport* m_progress = nullptr;  // the transfer's, while one runs
+    Transfer* m_transfer = nullptr;        // while a transfer's ticks run
+    bool m_updating = false;               // while the update dialog runs
+    int m_signal = 0;
     std::string m_description;
     // load: the file as read once, before the unit is contacted; a pipe gives its bytes
     // only once.

@@ -478,6 +478,8 @@ int main(int argc, char** argv) {
         };
     }
     CliSession session(driver, saver, runner, settings, io);
+    EventLoopRunner::catchStopSignals();
+    runner.onSignal = [&session](int signal) { session.interrupt(signal); };
     session.editor().link().setTrace(trace.get());
     int code = session.run(request);
     std::cout.flush();

@@ -19,7 +19,14 @@ public:
     void stopTimer() override { m_timer.stop(); }
     void finish(int result) override;
 
+    // SIGINT, SIGTERM and SIGHUP, from now on: while run() runs they reach onSignal from
+    // the event loop, between two ticks; outside it they take their default action.
+    static void catchStopSignals();
+    std::function<void(int)> onSignal;
+
 private:
+    void deliverSignals();
+
     QTimer m_timer;
     QElapsedTimer m_clock;
     class QEventLoop* m_loop = nullptr;

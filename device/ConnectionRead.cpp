@@ -81,11 +81,7 @@ void ConnectionRead::ok() {
     const unsigned port = static_cast<unsigned>(m_portIndex + 1);
     SerialLink& link = m_host.link();
     if (!link.open(port)) {
-        resetView();
-        m_state = ConnectState::Idle;
-        m_control.refresh();
-        m_host.notifier().show({openFailedText(link.driver(), port), kProgramName,
-                                NoticeIcon::Exclamation, NoticeButtons::Ok});
+        openFailed(port);
         return;
     }
 
@@ -133,7 +129,20 @@ void ConnectionRead::tick() {
     ++m_tickCount;
     link.poll();
 
-    if (m_state == ConnectState::AwaitPrompt && link.promptReceived()) {
+    if (link.hungUp()) {
+        // The device went away: look for it again at once, as Retry would, rather than
+        // wait out the limit and blame the port choice.
+        const unsigned port = static_cast<unsigned>(m_portIndex + 1);
+        if (!link.open(port)) {
+            m_control.stopTimer();
+            openFailed(port);
+            return;
+        }
+        // Back already: ask again on the fresh port, within the same limit.
+        link.purge();
+        link.writeString("\r");
+        m_state = ConnectState::AwaitPrompt;
+    } else if (m_state == ConnectState::AwaitPrompt && link.promptReceived()) {
         m_control.stopTimer();
         link.purge();
         if (link.write(kReadCommand, sizeof kReadCommand)) {
@@ -192,6 +201,14 @@ void ConnectionRead::resetView() {
     m_screen.messageVisible = false;
     m_screen.instructionVisible = true;
     m_screen.okEnabled = true;
+}
+
+void ConnectionRead::openFailed(unsigned port) {
+    resetView();
+    m_state = ConnectState::Idle;
+    m_control.refresh();
+    m_host.notifier().show({openFailedText(m_host.link().driver(), port), kProgramName,
+                            NoticeIcon::Exclamation, NoticeButtons::Ok});
 }
 
 void ConnectionRead::fail(const char* text) {

@@ -84,6 +84,8 @@ public:
 
 private:
     void resetView();
+    // The port did not open: the notice with the reason, and the dialog waits for a choice.
+    void openFailed(unsigned port);
     void fail(const char* text);
 
     DeviceHost& m_host;

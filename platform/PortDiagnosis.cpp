@@ -6,10 +6,12 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -153,6 +155,47 @@ long lockHolder(const std::string& path, const std::vector<std::string>& lockFol
     return 0;
 }
 
+long flockHolder(const std::string& path, const std::string& locksFile) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return 0;
+    }
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:18:3 0 EOF": the file is named by the device its
+    // inode lives on (major:minor in hexadecimal) and the inode number.
+    char device[64];
+    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    std::string locks;
+    FileReadOptions options;
+    options.limit = 1 << 20;
+    if (readFileStart(locksFile, options, locks) != FileRead::Ok) {
+        return 0;
+    }
+    std::size_t start = 0;
+    while (start < locks.size()) {
+        std::size_t end = locks.find('\n', start);
+        if (end == std::string::npos) {
+            end = locks.size();
+        }
+        const std::string line = locks.substr(start, end - start);
+        start = end + 1;
+        char kind[16] = {};
+        char mode[16] = {};
+        long pid = 0;
+        char file[64] = {};
+        // Blocked waiters ("1: -> FLOCK ...") do not parse as holders.
+        if (std::sscanf(line.c_str(), "%*d: %15s %*15s %15s %ld %63s", kind, mode, &pid, file) !=
+            4) {
+            continue;
+        }
+        if (std::strcmp(kind, "FLOCK") == 0 && std::strcmp(mode, "WRITE") == 0 &&
+            std::strcmp(file, device) == 0 && pid != static_cast<long>(getpid()) && alive(pid)) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
 PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused,
                         const std::vector<std::string>& lockFolders) {
     struct stat info {};
@@ -168,6 +211,11 @@ PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused,
         return status;
     }
     if (const long pid = lockHolder(path, lockFolders)) {
+        return busy(pid);
+    }
+    // Under another name (a by-id link, an alias of a pseudo-terminal) the lock file is
+    // another; the lock on the device itself is not.
+    if (const long pid = flockHolder(path)) {
         return busy(pid);
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

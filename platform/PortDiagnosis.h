@@ -45,6 +45,10 @@ PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused = fals
 // process is alive; 0 when there is none.
 long lockHolder(const std::string& path, const std::vector<std::string>& lockFolders);
 
+// Another process holding an exclusive flock on the device at path (whatever name it was
+// opened under), found in /proc/locks; 0 when there is none.
+long flockHolder(const std::string& path, const std::string& locksFile = "/proc/locks");
+
 // The name of the user running this program, for the hint that fixes a permission.
 std::string currentUserName();
 

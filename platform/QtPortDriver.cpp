@@ -1,10 +1,12 @@
 #include "QtPortDriver.h"
 
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -13,11 +15,32 @@
 namespace {
 
 constexpr int kDrainLimitMs = 2000;
+// What Qt may hold of the incoming bytes; the rest waits in the system (a device at the other
+// end of a pseudo-terminal waits to write, a real line drops it). A read takes a kilobyte a
+// tick, so this is four ticks' worth: without the bound a device that never stops grows the
+// program without end, and a byte at a time costs Qt a whole chunk of memory.
+constexpr qint64 kReadBufferBytes = 4096;
+// Longer than any tick of a device dialog: a read after so long without a read or a write
+// finds only what came while nobody listened, and drops it.
+constexpr qint64 kUnheardMs = 1000;
+
+// Qt's lock file is named after the path it was given, and root passes TIOCEXCL, so one
+// device under two names (a by-id link and its ttyUSB node, two links to one pseudo-terminal)
+// would open twice. A lock on the open device itself holds whatever the name; a lock file
+// under the device's real name, from another program, counts as well.
+bool excludeOthers(QSerialPort& port, const std::string& path) {
+    const int fd = static_cast<int>(port.handle());
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return false;
+    }
+    return lockHolder(path, defaultLockFolders()) == 0;
+}
 
 class QtSerialChannel : public SerialChannel {
 public:
-    explicit QtSerialChannel(const QString& path) {
-        m_port.setPortName(path);
+    explicit QtSerialChannel(const std::string& path) : m_path(path) {
+        m_port.setPortName(QString::fromLocal8Bit(path.c_str()));
+        m_port.setReadBufferSize(kReadBufferBytes);
         // A port whose device has gone reports a read error each time its notifier fires,
         // and the notifier fires without end: close it, once control is back in the loop.
         QObject::connect(
@@ -38,6 +61,10 @@ public:
         if (!m_port.open(QIODevice::ReadWrite)) {
             return Opened::No;
         }
+        if (!excludeOthers(m_port, m_path)) {
+            m_port.close();
+            return Opened::No;
+        }
         const bool configured =
             m_port.setBaudRate(QSerialPort::Baud9600) && m_port.setDataBits(QSerialPort::Data8) &&
             m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
@@ -46,6 +73,7 @@ public:
             m_port.close();
             return Opened::NotConfigured;
         }
+        m_heard.start();
         return Opened::Yes;
     }
 
@@ -53,6 +81,7 @@ public:
         if (m_hungUp || !m_port.isOpen()) {
             return false;
         }
+        m_heard.start();
         const QDeadlineTimer deadline(timeoutMs);
         const qint64 queued =
             m_port.write(reinterpret_cast<const char*>(data), static_cast<qint64>(count));
@@ -79,6 +108,10 @@ public:
         if (m_hungUp || !m_port.isOpen()) {
             return -1;
         }
+        if (m_heard.hasExpired(kUnheardMs)) {
+            m_port.clear(QSerialPort::Input);
+        }
+        m_heard.start();
         // Qt only fills its buffer from the event loop or a wait; a zero wait takes in what
         // the kernel holds without blocking.
         m_port.waitForReadyRead(0);
@@ -109,7 +142,9 @@ public:
     bool hungUp() const override { return m_hungUp; }
 
 private:
+    std::string m_path;
     QSerialPort m_port;
+    QElapsedTimer m_heard;  // since the last read or write
     bool m_hungUp = false;
 };
 
@@ -142,6 +177,11 @@ bool QtPortDriver::probe(unsigned n) {
         failed(n, path, false);
         return false;
     }
+    if (!excludeOthers(port, path)) {
+        port.close();
+        failed(n, path, false);
+        return false;
+    }
     port.close();
     m_status.erase(n);
     return true;
@@ -154,7 +194,7 @@ std::unique_ptr<SerialChannel> QtPortDriver::open(unsigned n) {
         m_status[n].fault = PortFault::Missing;
         return nullptr;
     }
-    auto channel = std::make_unique<QtSerialChannel>(QString::fromLocal8Bit(path.c_str()));
+    auto channel = std::make_unique<QtSerialChannel>(path);
     const auto opened = channel->openAndConfigure();
     if (opened != QtSerialChannel::Opened::Yes) {
         failed(n, path, opened == QtSerialChannel::Opened::NotConfigured);

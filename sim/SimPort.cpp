@@ -6,7 +6,8 @@ const char kDeviceName[] = "simulated VX310";
 
 class SimChannel : public SerialChannel {
 public:
-    SimChannel(SimPortDriver& driver, Vx310Sim& device) : m_driver(driver), m_device(device) {
+    SimChannel(SimPortDriver& driver, unsigned n, Vx310Sim& device)
+        : m_driver(driver), m_port(n), m_unplugs(driver.unplugs(n)), m_device(device) {
         ++m_driver.openChannels;
     }
     ~SimChannel() override { --m_driver.openChannels; }
@@ -14,7 +15,7 @@ public:
     SimChannel& operator=(const SimChannel&) = delete;
 
     bool write(const std::uint8_t* data, std::size_t count, int /*timeoutMs*/) override {
-        if (m_driver.failWrites) {
+        if (m_driver.failWrites || hungUp()) {
             return false;
         }
         const std::uint64_t now = m_driver.clock().nowUs;
@@ -25,6 +26,9 @@ public:
     }
 
     long read(std::uint8_t* buffer, std::size_t capacity) override {
+        if (hungUp()) {
+            return -1;
+        }
         return static_cast<long>(m_device.hostRead(m_driver.clock().nowUs, buffer, capacity));
     }
 
@@ -37,8 +41,12 @@ public:
         m_device.advanceTo(clock.nowUs);
     }
 
+    bool hungUp() const override { return m_driver.unplugs(m_port) != m_unplugs; }
+
 private:
     SimPortDriver& m_driver;
+    unsigned m_port;
+    unsigned m_unplugs;
     Vx310Sim& m_device;
 };
 
@@ -54,6 +62,16 @@ void SimPortDriver::setBusy(unsigned n) {
     m_busy.insert(n);
 }
 
+void SimPortDriver::unplug(unsigned n) {
+    m_devices.erase(n);
+    ++m_unplugs[n];
+}
+
+unsigned SimPortDriver::unplugs(unsigned n) const {
+    const auto it = m_unplugs.find(n);
+    return it == m_unplugs.end() ? 0 : it->second;
+}
+
 bool SimPortDriver::probe(unsigned n) {
     ++probes;
     return m_devices.count(n) != 0 && m_busy.count(n) == 0 && m_unopenable.count(n) == 0;
@@ -65,7 +83,7 @@ std::unique_ptr<SerialChannel> SimPortDriver::open(unsigned n) {
     if (it == m_devices.end() || m_busy.count(n) != 0 || m_unopenable.count(n) != 0) {
         return nullptr;
     }
-    return std::make_unique<SimChannel>(*this, *it->second);
+    return std::make_unique<SimChannel>(*this, n, *it->second);
 }
 
 void SimPortDriver::setUnopenable(unsigned n, const std::string& path, const PortStatus& status) {

@@ -25,6 +25,11 @@ public:
     void attach(unsigned n, Vx310Sim& device);
     // Port n exists but another program holds it.
     void setBusy(unsigned n);
+    // Port n's device goes away, as a pulled adapter: its open channels hang up, and it no
+    // longer opens.
+    void unplug(unsigned n);
+    // How often port n has been unplugged: a channel opened before the last time is dead.
+    unsigned unplugs(unsigned n) const;
     // Port n is the node at path, and does not open for the reason given.
     void setUnopenable(unsigned n, const std::string& path, const PortStatus& status);
 
@@ -46,5 +51,6 @@ private:
     SimClock& m_clock;
     std::map<unsigned, Vx310Sim*> m_devices;
     std::set<unsigned> m_busy;
+    std::map<unsigned, unsigned> m_unplugs;
     std::map<unsigned, std::pair<std::string, PortStatus>> m_unopenable;
 };

@@ -103,6 +103,7 @@ void Vx310Sim::advanceTo(std::uint64_t nowUs) {
         }
         handleByte(arrival.byte, arrival.atUs);
     }
+    talkOn();
     // A HEX file that stops without its end record.
     if (m_input == Input::Upload && m_uploadBytes > 0 && !m_uploadQuiet &&
         m_nowUs >= m_lastUploadUs + kUploadIdleUs) {
@@ -135,9 +136,26 @@ std::uint64_t Vx310Sim::nextEventUs() const {
     return next;
 }
 
+void Vx310Sim::talkOn() {
+    // A tick's worth of download ahead, but only the next line of waiting, so that a CR ESC
+    // is answered soon after it.
+    const std::size_t ahead = m_endless == Endless::Download ? 256 : 1;
+    while (m_endless != Endless::No && !faults.silent && m_toHost.size() < ahead) {
+        const std::uint64_t from = std::max(m_nowUs, m_deviceLineFreeUs);
+        if (m_endless == Endless::Download) {
+            answer("a5", from);
+        } else {
+            answer("Waiting " + std::to_string(++m_waitingLines) + "\r\n", from + 1000000);
+        }
+    }
+}
+
 void Vx310Sim::handleByte(std::uint8_t byte, std::uint64_t atUs) {
     if (!m_inMonitor) {
         return;  // the user program runs; it ignores the configuration port
+    }
+    if (byte == kEsc && m_endless == Endless::Download) {
+        m_endless = Endless::No;
     }
     switch (m_input) {
         case Input::Overwrite:
@@ -211,6 +229,11 @@ void Vx310Sim::handleLine(const std::string& line, std::uint64_t atUs) {
         }
         std::string text = downloadText(validProgram ? program : std::vector<std::uint8_t>());
         text.resize(text.size() - std::min(faults.shortDownload, text.size()));
+        if (faults.endlessDownload) {
+            answer("\r\nUF" + text, atUs);
+            m_endless = Endless::Download;
+            return;
+        }
         answer("\r\nUF" + text + faults.prompt, atUs);
         return;
     }
@@ -313,6 +336,7 @@ void Vx310Sim::handleUpload(std::uint8_t byte, std::uint64_t atUs) {
     if (byte == kEsc) {
         // CR ESC: the transfer stops and the stored program is gone.
         m_input = Input::Line;
+        m_endless = Endless::No;
         storeProgram({});
         ++programsErased;
         answer("\r\n" + faults.prompt, atUs);
@@ -368,6 +392,12 @@ void Vx310Sim::handleHexLine(std::uint64_t atUs) {
     const unsigned count = static_cast<unsigned>(bytes[0]);
     const unsigned address = static_cast<unsigned>(bytes[1] * 256 + bytes[2]);
     const int type = bytes[3];
+    if (type == 1 && faults.endlessWaiting) {
+        // Still in the upload, where only CR ESC is heard.
+        m_uploadQuiet = true;
+        m_endless = Endless::Waiting;
+        return;
+    }
     if (type == 1) {
         const std::size_t size = m_newProgram.size();
         storeProgram(std::move(m_newProgram));

@@ -26,6 +26,9 @@ struct SimFaults {
     std::size_t shortDownload = 0;    // characters left off the end of a download
     bool ignoreStores = false;        // takes the store command as usual but keeps its block
     int silentAfterReads = -1;        // >= 0: answers nothing after this many reads
+    bool endlessDownload = false;     // a download's text never ends, until CR ESC
+    bool endlessWaiting = false;      // after an upload's end record, a "Waiting" line a second
+                                      // for ever instead of "Done", until CR ESC
 };
 
 // A byte-level model of the VX310's EXECUTIVE command monitor, with the serial wire in both
@@ -94,6 +97,8 @@ private:
     void storeLoad(std::uint64_t atUs);
 
     void handleUpload(std::uint8_t byte, std::uint64_t atUs);
+    // Keeps an endless answer going, a little ahead of the wire.
+    void talkOn();
     void handleHexLine(std::uint64_t atUs);
     void uploadFailed(int code, std::uint64_t atUs);
 
@@ -115,4 +120,7 @@ private:
     std::uint64_t m_lastUploadUs = 0;
     std::size_t m_records = 0;
     bool m_uploadQuiet = false;
+    enum class Endless { No, Download, Waiting };
+    Endless m_endless = Endless::No;
+    unsigned m_waitingLines = 0;
 };

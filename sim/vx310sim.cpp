@@ -42,6 +42,9 @@ const char kUsage[] =
     "  --short-download N  leave N characters off a download\n"
     "  --ignore-stores take configurations sent to it, but keep the old one\n"
     "  --silent-after-reads N  answer nothing after N configuration reads\n"
+    "  --endless-download  send a download's text without end, until CR ESC\n"
+    "  --endless-waiting   end an upload with a \"Waiting\" line a second, for ever,\n"
+    "                  until CR ESC\n"
     "  --help          show this help\n"
     "  --version       show the version\n";
 
@@ -194,6 +197,10 @@ int main(int argc, char* argv[]) {
                 return usageError("--silent-after-reads needs a number");
             }
             device.faults.silentAfterReads = static_cast<int>(number);
+        } else if (option == "--endless-download") {
+            device.faults.endlessDownload = true;
+        } else if (option == "--endless-waiting") {
+            device.faults.endlessWaiting = true;
         } else if (option == "--ignore-uf") {
             device.faults.ignoreUf = true;
         } else if (option == "--end-with-wait") {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -37,6 +38,9 @@ public:
                 onTick(runs, guard);
             }
             tick();
+            if (betweenTicks) {
+                betweenTicks();
+            }
         }
         ++runs;
         return m_finished ? m_result : kLeft;
@@ -44,6 +48,8 @@ public:
     std::uint64_t nowMs() const override { return m_clock.nowUs / 1000; }
     int runs = 0;
     std::function<void(int run, int tick)> onTick;  // before each tick of each run
+    // Where the event loop would deliver a signal.
+    std::function<void()> betweenTicks;
 
 private:
     SimClock& m_clock;
@@ -475,6 +481,89 @@ TEST_F(CliTest, ATransferInWhichNothingMovesIsAbortedAfterThirtySeconds) {
     EXPECT_EQ(err.str().find("bytes"), std::string::npos) << "no byte count while aborting";
     EXPECT_LT(clock.nowUs - startUs, 40000000u);
     EXPECT_EQ(device.uploadsStored, 0);
+}
+
+// A device that never stops talking is stopped as one that falls silent is: by the abort
+// the window's user would give, here once the transfer is longer than any program can be.
+TEST_F(CliTest, ATransferThatNeverEndsIsAbortedByItsSize) {
+    device.pacing = true;
+    device.faults.endlessDownload = true;
+    downloadEnabled = 1;
+    const std::string hex = folder.path + "/endless.hex";
+    std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(command(CliCommand::Download, hex)), kExitDevice);
+    EXPECT_NE(err.str().find(std::string(kDownloadTooLongText) + "\nProgram Download Aborted\n"),
+              std::string::npos)
+        << err.str();
+    const auto tmpSize = std::filesystem::file_size(hex + ".tmp");
+    EXPECT_GT(tmpSize, kDownloadCharLimit);
+    EXPECT_LT(tmpSize, kDownloadCharLimit + 2 * SerialLink::kBufferSize);
+    EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "CR ESC";
+    EXPECT_LT(clock.nowUs - startUs, 100000000u);
+
+    // An upload whose device says "Waiting" for ever after the last byte.
+    device.faults.endlessWaiting = true;
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex",
+                                                               ":02400400123474\r\n"
+                                                               ":00000001FF\r\n"));
+    upload.yes = true;
+    startUs = clock.nowUs;
+    EXPECT_EQ(run(upload), kExitDevice);
+    EXPECT_NE(err.str().find(std::string(kUploadUnfinishedText) + "\nProgram Upload Aborted\n"),
+              std::string::npos)
+        << err.str();
+    EXPECT_GE(clock.nowUs - startUs, 60000000u);
+    EXPECT_LT(clock.nowUs - startUs, 70000000u);
+    EXPECT_EQ(device.uploadsStored, 0);
+    EXPECT_EQ(device.programsErased, 1) << "CR ESC reached the device";
+}
+
+// A signal mid-upload aborts it as the Abort button does, so the unit gets CR ESC and is back
+// at its prompt; the configuration store is finished; a read just ends.
+TEST_F(CliTest, ASignalAbortsAnUploadFinishesAStoreAndEndsARead) {
+    device.pacing = true;
+    terminal = true;
+    std::string hex;
+    for (int r = 0; r < 40; ++r) {
+        hex += ":02400400123474\r\n";
+    }
+    CliRequest upload = command(CliCommand::Upload, folder.put("p.hex", hex + ":00000001FF\r\n"));
+    upload.yes = true;
+    int reads = device.readCommands;
+    runner.betweenTicks = [&] {
+        if (device.received.size() > 200 && session->editor().link().isOpen()) {
+            session->interrupt(SIGINT);
+        }
+    };
+    EXPECT_EQ(run(upload), 130);
+    EXPECT_NE(written().find("\r\x1b"), std::string::npos) << "CR ESC";
+    EXPECT_EQ(device.uploadsStored, 0);
+    EXPECT_EQ(device.readCommands, reads + 1) << "nothing read after the abort";
+    // The bar's line is ended before the abort's notice.
+    EXPECT_NE(err.str().find("\033[K\nProgram Upload Aborted\n"), std::string::npos) << err.str();
+    runner.betweenTicks = nullptr;
+    EXPECT_EQ(run(command(CliCommand::Read)), kExitOk) << "the unit answers at its prompt";
+
+    // The 260 characters of a store go out whole, and nothing is read back.
+    reads = device.readCommands;
+    runner.betweenTicks = [&] {
+        if (device.received.size() > 0 && written().find("\x05L") != std::string::npos) {
+            session->interrupt(SIGTERM);
+        }
+    };
+    device.received.clear();
+    EXPECT_EQ(run(setting({"port2.parity=none"})), 143);
+    EXPECT_EQ(device.loadsStored, 1);
+    EXPECT_EQ(device.block.byte(Offset::p2Parity), 1);
+    EXPECT_EQ(device.readCommands, reads + 1);
+
+    // A read ends at the next tick.
+    device.faults.silent = true;
+    runner.betweenTicks = [&] { session->interrupt(SIGHUP); };
+    const std::uint64_t startUs = clock.nowUs;
+    EXPECT_EQ(run(command(CliCommand::Read)), 129);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_LE(clock.nowUs - startUs, 200000u);
 }
 
 TEST(CliNotices, KindsDecideTheExitCode) {

@@ -243,6 +243,37 @@ TEST_F(ReadTest, PortThatCannotBeOpened) {
     EXPECT_TRUE(b.selections.empty());
 }
 
+TEST_F(ReadTest, ADeviceThatGoesAwayMidReadEndsItAtOnceAndOneThatIsBackIsReadAfresh) {
+    bench.device.faults.silent = true;
+    bench.port = 3;
+    read.initialise();
+    runTicks(15);
+    bench.driver.unplug(3);
+    tick();
+    // Not the limit's "not responding", which blames the port choice: the port is gone.
+    EXPECT_EQ(read.tickCount(), 16u);
+    EXPECT_EQ(control.timerMs, 0);
+    EXPECT_EQ(read.state(), ConnectState::Idle);
+    ASSERT_EQ(bench.notes.notices.size(), 1u);
+    EXPECT_EQ(bench.notes.notices[0], exclamation(kOpenFailed, "vxconf"));
+    EXPECT_EQ(bench.driver.status(3).fault, PortFault::Missing);
+    EXPECT_FALSE(bench.serialLink.isOpen());
+    expectViewReset();
+
+    // Unplugged and plugged in again between two ticks: the read goes on, on a fresh port.
+    bench.notes.notices.clear();
+    bench.driver.attach(3, bench.device);
+    read.ok();
+    runTicks(15);
+    bench.device.faults.silent = false;
+    bench.driver.unplug(3);
+    bench.driver.attach(3, bench.device);
+    runTicks();
+    EXPECT_EQ(read.state(), ConnectState::Connected);
+    EXPECT_EQ(control.result, 0);
+    EXPECT_TRUE(bench.notes.notices.empty());
+}
+
 TEST_F(ReadTest, WriteFailuresStopTheRead) {
     bench.port = 3;
     bench.driver.failWrites = true;

@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "platform/PortDiagnosis.h"
 
@@ -41,6 +47,51 @@ TEST(PortDiagnosis, TheOpenNoticesParagraphGivesTheFixOnlyWhereItIsOne) {
     EXPECT_EQ(openFailureParagraph("/dev/ttyUSB0", status(PortFault::Missing), "alice"),
               "/dev/ttyUSB0: no such device.");
     EXPECT_EQ(openFailureParagraph("", denied, "alice"), "") << "nothing to name";
+}
+
+// Only a live process's exclusive flock on that very inode counts: not a waiter, a shared
+// or POSIX lock, another inode, a dead process or this one.
+TEST(PortDiagnosis, TheDevicesLockHolderFromTheKernelsList) {
+    char path[] = "/tmp/vxlocksXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    struct stat info {};
+    ASSERT_EQ(fstat(fd, &info), 0);
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    const std::string file = id;
+    const std::string other = file + "7";
+    const std::string parent = std::to_string(getppid());
+    const std::string self = std::to_string(getpid());
+    const std::string locks = std::string(path) + ".locks";
+    auto holder = [&](const std::string& text) {
+        std::ofstream(locks) << text;
+        return flockHolder(path, locks);
+    };
+    EXPECT_EQ(holder("1: FLOCK  ADVISORY  WRITE " + parent + " " + file + " 0 EOF\n"),
+              static_cast<long>(getppid()));
+    EXPECT_EQ(holder("1: POSIX  ADVISORY  WRITE " + parent + " " + file +
+                     " 0 EOF\n"
+                     "2: FLOCK  ADVISORY  READ  " +
+                     parent + " " + file +
+                     " 0 EOF\n"
+                     "3: FLOCK  ADVISORY  WRITE " +
+                     parent + " " + other +
+                     " 0 EOF\n"
+                     "3: -> FLOCK  ADVISORY  WRITE " +
+                     parent + " " + file +
+                     " 0 EOF\n"
+                     "4: FLOCK  ADVISORY  WRITE " +
+                     self + " " + file +
+                     " 0 EOF\n"
+                     "5: FLOCK  ADVISORY  WRITE 999999999 " +
+                     file + " 0 EOF\n"),
+              0);
+    EXPECT_EQ(flockHolder(std::string(path) + ".missing", locks), 0);
+    ::close(fd);
+    std::remove(path);
+    std::remove(locks.c_str());
 }
 
 }  // namespace

@@ -119,6 +119,40 @@ TEST(PortReasons, APortAnotherProgramHoldsNamesItsProcess) {
     holder.waitForFinished(5000);
 }
 
+// Root passes TIOCEXCL, and the lock file carries the name the port was opened under: only
+// a lock on the device itself keeps a second name of it from opening mid-transfer.
+TEST(PortReasons, OneDeviceUnderTwoNamesOpensOnce) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    QTemporaryDir dir;
+    const std::string alias = dir.filePath("by-id").toStdString();
+    ASSERT_EQ(symlink(pty.path.c_str(), alias.c_str()), 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", "/nonexistent");
+
+    for (const auto& [held, second] : {std::pair{pty.path, alias}, std::pair{alias, pty.path}}) {
+        QProcess holder;
+        holder.setProcessEnvironment(env);
+        holder.start(VXCONF_CLI, {"--device", QString::fromStdString(held), "read"});
+        ASSERT_TRUE(holder.waitForStarted(5000));
+        const long pid = static_cast<long>(holder.processId());
+        for (int i = 0; i < 100 && flockHolder(pty.path) != pid; ++i) {
+            QThread::msleep(50);
+        }
+        EXPECT_EQ(flockHolder(alias), pid) << "held through " << held;
+
+        const std::string words =
+            "held by another program (process " + std::to_string(pid) + ", vxconf-cli)";
+        EXPECT_EQ(portFaultWords(statusOf(second)), words) << "held through " << held;
+        const CliRun run = cli(VXCONF_CLI, {"--device", QString::fromStdString(second), "read"});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.err, openFailedOn(second) + ": " + words + ".\n");
+        holder.kill();
+        holder.waitForFinished(5000);
+    }
+    EXPECT_EQ(flockHolder(pty.path), 0) << "the lock goes with its holder";
+}
+
 TEST(PortReasons, LockFilesInEveryFormSerialProgramsWrite) {
     QTemporaryDir dir;
     const std::vector<std::string> folders{dir.path().toStdString()};
