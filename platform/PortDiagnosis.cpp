@@ -53,25 +53,6 @@ std::string lockName(const std::string& path) {
     return "LCK.." + name;
 }
 
-// A lock file holds the process id in decimal, as text (padded or not) or, from old
-// programs, as a binary int.
-long pidInLock(const std::string& text) {
-    std::size_t at = text.find_first_not_of(" \t");
-    if (at != std::string::npos && text[at] >= '0' && text[at] <= '9') {
-        long pid = 0;
-        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && pid < 10000000; ++at) {
-            pid = pid * 10 + (text[at] - '0');
-        }
-        return pid;
-    }
-    if (text.size() == sizeof(int)) {
-        int pid = 0;
-        std::memcpy(&pid, text.data(), sizeof pid);
-        return pid;
-    }
-    return 0;
-}
-
 // Another process with the device open, found through /proc; 0 when none can be seen.
 long procHolder(const std::string& canonical) {
     DIR* proc = opendir("/proc");
@@ -124,6 +105,31 @@ PortStatus fault(PortFault kind) {
 }
 
 }  // namespace
+
+// A lock file holds the process id in decimal, as text (padded or not) or, from old
+// programs, as a binary int.
+long pidInLock(const std::string& text) {
+    std::size_t at = text.find_first_not_of(" \t");
+    if (at != std::string::npos && text[at] >= '0' && text[at] <= '9') {
+        long pid = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && pid < 10000000; ++at) {
+            pid = pid * 10 + (text[at] - '0');
+        }
+        // Digits end a text lock's number at a blank or a line break; a binary int's bytes
+        // can start with a digit too (2099 is "3\x08\0\0").
+        const bool ended = at == text.size() || text[at] == ' ' || text[at] == '\n' ||
+                           text[at] == '\r' || text[at] == '\t';
+        if (ended || text.size() != sizeof(int)) {
+            return pid;
+        }
+    }
+    if (text.size() == sizeof(int)) {
+        int pid = 0;
+        std::memcpy(&pid, text.data(), sizeof pid);
+        return pid;
+    }
+    return 0;
+}
 
 std::vector<std::string> defaultLockFolders() {
     return {"/var/lock", "/run/lock", "/tmp"};

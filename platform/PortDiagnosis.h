@@ -44,6 +44,8 @@ PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused = fals
 // The holder of path's lock file (LCK..name, as serial programs write it) when that
 // process is alive; 0 when there is none.
 long lockHolder(const std::string& path, const std::vector<std::string>& lockFolders);
+// The process id in a lock file's text: decimal text, padded or not, or a binary int.
+long pidInLock(const std::string& text);
 
 // Another process holding an exclusive flock on the device at path (whatever name it was
 // opened under), found in /proc/locks; 0 when there is none.

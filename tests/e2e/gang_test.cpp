@@ -31,11 +31,13 @@ struct GangTest : public ::testing::Test {
     std::vector<std::unique_ptr<SimulatorProcess>> units;
 
     // Unit k (from 1) as COMk, with its serial number and the simulator's options.
-    void addUnit(unsigned serial, QStringList options = {}) {
+    void addUnit(unsigned serial, QStringList options = {}, bool pacing = false) {
         auto sim = std::make_unique<SimulatorProcess>();
         QString error;
-        options << "--no-pacing"
-                << "--serial" << QString::number(serial);
+        if (!pacing) {
+            options << "--no-pacing";
+        }
+        options << "--serial" << QString::number(serial);
         ASSERT_TRUE(sim->start(options, error)) << error.toStdString();
         units.push_back(std::move(sim));
         QFile settings(dir.filePath("vxconf.ini"));
@@ -246,6 +248,57 @@ TEST_F(GangTest, AStationProvisionsEachUnitThatAppearsOnceAndStopsOnInterrupt) {
     EXPECT_EQ(err.count("serial 402: ok"), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("2 units: 2 ok")) << err.toStdString();
     EXPECT_EQ(readUnit(2).value("mode2").toObject().value("address").toInt(), 9);
+}
+
+// An Intel HEX file of count 16-byte records from 0x4004.
+QString hexFile(const QString& path, int count) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int r = 0; r < count; ++r) {
+        QByteArray record;
+        const unsigned address = 0x4004 + 16 * unsigned(r);
+        record.append(char(16)).append(char(address >> 8)).append(char(address & 0xFF));
+        record.append('\0');
+        for (int i = 0; i < 16; ++i) {
+            record.append(char((r + i) & 0xFF));
+        }
+        unsigned sum = 0;
+        for (const char c : record) {
+            sum += static_cast<unsigned char>(c);
+        }
+        record.append(char((0x100 - (sum & 0xFF)) & 0xFF));
+        file.write(":" + record.toHex().toUpper() + "\r\n");
+    }
+    file.write(":00000001FF\r\n");
+    return path;
+}
+
+TEST_F(GangTest, AnInterruptMidUploadAbortsEveryUnitAndLeavesEachAtItsPrompt) {
+    addUnit(501, {}, true);
+    addUnit(502, {}, true);
+    // About 9 KB: some ten seconds at the upload's pace.
+    const QString hex = hexFile(dir.filePath("big.hex"), 200);
+    const QString trace = dir.filePath("trace");
+    QProcess run;
+    run.setProcessEnvironment(environment());
+    run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "--trace", trace, "upload", hex});
+    ASSERT_TRUE(run.waitForStarted());
+    // Both units well into the file.
+    QThread::msleep(3000);
+    ::kill(static_cast<pid_t>(run.processId()), SIGINT);
+    ASSERT_TRUE(run.waitForFinished(30000));
+    const std::string err = run.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 130) << err;
+    EXPECT_NE(err.find("2 units: "), std::string::npos) << err;
+    for (unsigned k = 1; k <= 2; ++k) {
+        SCOPED_TRACE(k);
+        const QByteArray sent = sentTo(trace + ".COM" + QString::number(k));
+        EXPECT_TRUE(sent.contains("UF\r")) << "the upload had begun";
+        EXPECT_TRUE(sent.endsWith("\r\x1b")) << "the abort sequence ends what the unit was sent";
+        // Not half-way through a program: the unit answers at its prompt.
+        EXPECT_EQ(readUnit(k).value("serialNumber").toInt(), int(500 + k));
+    }
 }
 
 }  // namespace

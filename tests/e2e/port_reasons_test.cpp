@@ -169,6 +169,9 @@ TEST(PortReasons, LockFilesInEveryFormSerialProgramsWrite) {
     const int binary = static_cast<int>(parent);
     lock(QByteArray(reinterpret_cast<const char*>(&binary), sizeof binary));
     EXPECT_EQ(lockHolder("/dev/ttyUSB7", folders), parent);
+    // A binary int whose first byte is a digit: 2099 is "3\x08\0\0", not process 3.
+    EXPECT_EQ(pidInLock(std::string("3\x08\0\0", 4)), 2099);
+    EXPECT_EQ(pidInLock("3\n"), 3);
 
     // A lock left by a process that has ended, or by this one, holds nothing.
     const pid_t child = fork();
