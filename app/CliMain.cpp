@@ -417,7 +417,9 @@ int main(int argc, char** argv) {
 
     CsvLog log;
     std::string error;
-    if (!gang && !line.logPath.empty() && !log.open(line.logPath, error)) {
+    // A record that cannot be written stops the run before any unit is contacted; on several
+    // units each unit appends its own row.
+    if (!line.logPath.empty() && !log.open(line.logPath, error)) {
         std::cerr << error << "\n";
         return kExitFile;
     }

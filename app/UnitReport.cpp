@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "editor/BlockFields.h"
+
 namespace {
 
 std::string escaped(const std::string& text) {
@@ -38,26 +40,6 @@ std::string unescaped(const std::string& text) {
         }
     }
     return out;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", byte);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string elapsedText(std::uint64_t ms) {

@@ -58,8 +58,8 @@ TEST(UnitReport, JsonIsOneValidLineAUnit) {
     applyUnitEvent(row, {UnitKey::kEnd, {"2", "error", "bad\x1b[2Jthing\n", "mode=2"}}, 1500);
     EXPECT_EQ(unitJson(row),
               "{\"unit\":\"/dev/serial/by-id/usb-\\\"x\\\"\",\"serialNumber\":12,"
-              "\"result\":\"error\",\"exitCode\":2,\"message\":\"bad\\u001b[2Jthing\\n\","
-              "\"planned\":\"mode=2\",\"seconds\":1.500,\"output\":\"{\\\"a\\\":1}\\n\"}");
+              "\"result\":\"error\",\"exitCode\":2,\"message\":\"bad\\u001b[2Jthing\\u000a\","
+              "\"planned\":\"mode=2\",\"seconds\":1.500,\"output\":\"{\\\"a\\\":1}\\u000a\"}");
     row.serial = "12; rm";
     EXPECT_NE(unitJson(row).find("\"serialNumber\":null"), std::string::npos);
     EXPECT_EQ(unitFileTag("/dev/serial/by-id/usb-FTDI_A1-if00"),
