@@ -185,17 +185,32 @@ void GangRun::scanFolders() {
             if (m_present.contains(device)) {
                 continue;
             }
-            // A new device, once per plug-in, under the first name it shows up with.
-            const QString path = entry.absoluteFilePath();
-            QTimer::singleShot(kSettleMs, this, [this, path] {
+            // A new device, once per plug-in.
+            QTimer::singleShot(kSettleMs, this, [this, device] {
                 if (!m_watcher || m_signal != 0) {
                     return;
                 }
+                const QString path = nameOf(device);
                 addUnit(path.toStdString(), {"--device", path});
             });
         }
     }
     m_present = now;
+}
+
+QString GangRun::nameOf(const QString& device) const {
+    // The name from the first folder that has one: a by-id link, which stays the same
+    // whichever socket the adapter is in, before the node it points to.
+    for (const QString& folder : m_folders) {
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            m_patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            if (entry.canonicalFilePath() == device) {
+                return entry.absoluteFilePath();
+            }
+        }
+    }
+    return device;
 }
 
 void GangRun::onSignal() {

@@ -56,6 +56,8 @@ private:
     void readEvents(std::size_t index);
     void finished(std::size_t index, int exitCode, QProcess::ExitStatus status);
     void scanFolders();
+    // The name a new device runs under: its entry in the first watched folder that has one.
+    QString nameOf(const QString& device) const;
     void onSignal();
     void draw();
     void endIfDone();

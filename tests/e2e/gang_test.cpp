@@ -273,6 +273,23 @@ QString hexFile(const QString& path, int count) {
     return path;
 }
 
+TEST_F(GangTest, AUnitThatDisappearsMidUploadFailsAlone) {
+    addUnit(601, {}, true);
+    addUnit(602, {}, true);
+    const QString hex = hexFile(dir.filePath("small.hex"), 60);
+    QProcess run;
+    run.setProcessEnvironment(environment());
+    run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "upload", hex});
+    ASSERT_TRUE(run.waitForStarted());
+    QThread::msleep(2000);
+    units[1]->stop();  // the adapter is pulled
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const std::string err = run.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitCode(), kExitDevice) << err;
+    EXPECT_NE(err.find("COM1: serial 601: ok"), std::string::npos) << err;
+    EXPECT_NE(err.find("2 units: 1 ok, 1 error (COM2, serial 602"), std::string::npos) << err;
+}
+
 TEST_F(GangTest, AnInterruptMidUploadAbortsEveryUnitAndLeavesEachAtItsPrompt) {
     addUnit(501, {}, true);
     addUnit(502, {}, true);
