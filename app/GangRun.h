@@ -49,7 +49,6 @@ private:
     struct Unit {
         std::unique_ptr<QProcess> process;
         std::string pending;  // a line not yet complete
-        QString device;       // the device's own path, while watching
     };
 
     void start(std::size_t index, const QStringList& portArguments);

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QProcess>
+#include <QTemporaryDir>
+#include <array>
 #include <string>
 
+#include "configfiles/ConfigFile.h"
 #include "device/DeviceHost.h"
+#include "platform/FileSaver.h"
 
 // The simulated device's port number in the benchmarks.
 constexpr unsigned kSimPort = 200;
@@ -43,4 +47,17 @@ inline std::string startSimulator(QProcess& sim, const QStringList& arguments) {
         return {};
     }
     return QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString();
+}
+
+// Two configuration files in dir that differ in Port 2's parity, loaded in turn so that every
+// load changes the unit.
+inline std::array<std::string, 2> parityFiles(const QTemporaryDir& dir, FileSaver& saver) {
+    std::array<std::string, 2> files;
+    for (unsigned i = 0; i < 2; ++i) {
+        ConfigBlock block = demoBlock();
+        block.setByte(Offset::p2Parity, 1u + i);
+        files[i] = dir.filePath(QString("unit%1.vxc").arg(i)).toStdString();
+        WriteConfigFile(files[i], block, "bench", saver);
+    }
+    return files;
 }

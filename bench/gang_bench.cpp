@@ -44,14 +44,8 @@ void BM_GangLoad(benchmark::State& state) {
     settings.open(QIODevice::WriteOnly);
     settings.write(ports);
     settings.close();
-    std::string files[2];
     QtFileSaver saver;
-    for (int i = 0; i < 2; ++i) {
-        ConfigBlock block = demoBlock();
-        block.setByte(Offset::p2Parity, 1u + static_cast<unsigned>(i));
-        files[i] = dir.filePath(QString("unit%1.vxc").arg(i)).toStdString();
-        WriteConfigFile(files[i], block, "bench", saver);
-    }
+    const std::array<std::string, 2> files = parityFiles(dir, saver);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", dir.path());
     int failures = 0;

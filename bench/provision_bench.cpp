@@ -41,16 +41,8 @@ void BM_ProvisionWithLoad(benchmark::State& state) {
         return;
     }
     QTemporaryDir dir;
-    // Two files that differ in Port 2's parity, loaded in turn so that every load changes
-    // the unit.
-    std::string files[2];
     QtFileSaver saver;
-    for (int i = 0; i < 2; ++i) {
-        ConfigBlock block = demoBlock();
-        block.setByte(Offset::p2Parity, 1u + static_cast<unsigned>(i));
-        files[i] = dir.filePath(QString("unit%1.vxc").arg(i)).toStdString();
-        WriteConfigFile(files[i], block, "bench", saver);
-    }
+    const std::array<std::string, 2> files = parityFiles(dir, saver);
     PortNames names;
     names.setOverride(kSimPort, path);
     QtPortDriver driver(names.resolver());

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "ProcessRun.h"
 #include "TestSupport.h"
 #include "app/Cli.h"
 #include "app/SimulatorProcess.h"
@@ -16,12 +17,6 @@
 #include "sim/Vx310Sim.h"
 
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 struct CliEndToEnd : public ::testing::Test {
     void SetUp() override {
@@ -39,22 +34,9 @@ struct CliEndToEnd : public ::testing::Test {
         if (onDevice) {
             args = QStringList{"--device", link} + args;
         }
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
-        process.setProcessEnvironment(env);
-        process.start(VXCONF_CLI, args);
-        Result result;
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "vxconf-cli did not finish: " << args.join(' ').toStdString();
-            return result;
-        }
-        result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        return runProcess(VXCONF_CLI, args, env, 30000);
     }
 
     QJsonObject readJson() {

@@ -15,16 +15,11 @@
 #include <memory>
 #include <vector>
 
+#include "ProcessRun.h"
 #include "app/Cli.h"
 #include "app/SimulatorProcess.h"
 
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 struct GangTest : public ::testing::Test {
     QTemporaryDir dir;
@@ -57,20 +52,7 @@ struct GangTest : public ::testing::Test {
     }
 
     Result cli(const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(VXCONF_CLI, args);
-        Result result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "vxconf-cli did not finish: " << args.join(' ').toStdString();
-            return result;
-        }
-        result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        return runProcess(VXCONF_CLI, args, environment(), 60000);
     }
 
     QJsonObject readUnit(unsigned port) {

@@ -4,13 +4,9 @@
 
 #include <QProcess>
 
-namespace {
+#include "ProcessRun.h"
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+namespace {
 
 // One run of vxconf with no display of any kind in its environment.
 Result runWithoutDisplay(const QStringList& args) {
@@ -18,20 +14,7 @@ Result runWithoutDisplay(const QStringList& args) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         env.remove(name);
     }
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(VXCONF_GUI, args);
-    Result result;
-    if (!process.waitForFinished(15000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "vxconf did not finish: " << args.join(' ').toStdString();
-        return result;
-    }
-    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput().toStdString();
-    result.err = process.readAllStandardError().toStdString();
-    return result;
+    return runProcess(VXCONF_GUI, args, env, 15000);
 }
 
 TEST(Headless, HelpAndVersionNeedNoDisplay) {
