@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/Options.h"
-#include "app/SimulatorProcess.h"
+#include "sim/SimulatorProcess.h"
 #include "device/LinkTrace.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"

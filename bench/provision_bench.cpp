@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "BenchSupport.h"
-#include "app/Cli.h"
-#include "app/EventLoopRunner.h"
+#include "cli/CliSession.h"
+#include "cli/EventLoopRunner.h"
 #include "configfiles/ConfigFile.h"
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"

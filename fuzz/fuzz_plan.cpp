@@ -6,9 +6,9 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "app/Cli.h"
-#include "app/Plan.h"
-#include "app/UnitReport.h"
+#include "cli/CliSession.h"
+#include "station/Plan.h"
+#include "station/UnitRow.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "app/Cli.h"
+#include "cli/CliSession.h"
 #include "configfiles/ConfigFile.h"
 #include "device/ConnectionRead.h"
 

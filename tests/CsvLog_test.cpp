@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "app/CsvLog.h"
+#include "cli/CsvLog.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Plan.h"
+#include "station/Plan.h"
 
 namespace {
 

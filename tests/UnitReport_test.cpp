@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/UnitReport.h"
+#include "station/UnitRow.h"
 
 namespace {
 

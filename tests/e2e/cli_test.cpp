@@ -11,8 +11,8 @@
 
 #include "ProcessRun.h"
 #include "TestSupport.h"
-#include "app/Cli.h"
-#include "app/SimulatorProcess.h"
+#include "cli/CliSession.h"
+#include "sim/SimulatorProcess.h"
 #include "editor/BlockFields.h"
 #include "sim/Vx310Sim.h"
 

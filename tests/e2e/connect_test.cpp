@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "app/SimulatorProcess.h"
+#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "device/initdialog.h"
 #include "platform/QtPortDriver.h"

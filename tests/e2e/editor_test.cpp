@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "app/SimulatorProcess.h"
+#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
 #include "platform/QtPortDriver.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "ProcessRun.h"
-#include "app/Cli.h"
-#include "app/SimulatorProcess.h"
+#include "cli/CliSession.h"
+#include "sim/SimulatorProcess.h"
 
 namespace {
 

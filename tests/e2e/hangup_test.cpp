@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "TestSupport.h"
-#include "app/SimulatorProcess.h"
+#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
 

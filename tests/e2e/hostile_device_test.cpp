@@ -23,8 +23,8 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "app/Cli.h"
-#include "app/SimulatorProcess.h"
+#include "cli/CliSession.h"
+#include "sim/SimulatorProcess.h"
 #include "device/SerialLink.h"
 #include "platform/QtPortDriver.h"
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/Cli.h"
+#include "cli/CliSession.h"
 #include "editor/BlockFields.h"
 #include "platform/SerialPort.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/UnitReport.h"
+#include "station/UnitRow.h"
 
 // A command on several VX310s at once. Each unit runs in a vxconf-cli process of its own,
 // which is exactly the single-unit program with its own serial link, event loop and ticks,

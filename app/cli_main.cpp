@@ -11,13 +11,13 @@
 #include <memory>
 #include <sstream>
 
-#include "app/Cli.h"
-#include "app/CsvLog.h"
-#include "app/EventLoopRunner.h"
-#include "app/GangRun.h"
-#include "app/Plan.h"
-#include "app/SimulatorProcess.h"
-#include "app/UnitReport.h"
+#include "cli/CliSession.h"
+#include "cli/CsvLog.h"
+#include "cli/EventLoopRunner.h"
+#include "station/GangRun.h"
+#include "station/Plan.h"
+#include "sim/SimulatorProcess.h"
+#include "station/UnitRow.h"
 #include "device/LinkTrace.h"
 #include "device/PortNames.h"
 #include "editor/Settings.h"

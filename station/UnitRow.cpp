@@ -1,4 +1,4 @@
-#include "UnitReport.h"
+#include "UnitRow.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "CliSession.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <ostream>
 #include <tuple>
 
-#include "app/Plan.h"
+#include "station/Plan.h"
 #include "configfiles/ConfigFile.h"
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"

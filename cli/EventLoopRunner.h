@@ -3,7 +3,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "app/Cli.h"
+#include "cli/CliSession.h"
 
 // Runs a device dialog's machine on the Qt event loop, with the same 100 ms timer the
 // dialog would own, but no window.
