@@ -62,7 +62,9 @@ FileDialogRequest ConfigFileCommands::loadRequest(const std::string& folder) {
 }
 
 void ConfigFileCommands::notify(const std::string& text, const char* caption) {
-    m_editor.notifier().show({text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+    // Every notice of Load and Save is about a file.
+    m_editor.notifier().show(
+        {text, caption, NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::FileError});
 }
 
 void ConfigFileCommands::saveConfigFile() {

@@ -90,8 +90,8 @@ void SerialLink::purge() {
 }
 
 void SerialLink::reportWriteFailure() {
-    m_notifier.show(
-        {kWriteFailureText, kWriteFailureCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+    m_notifier.show({kWriteFailureText, kWriteFailureCaption, NoticeIcon::Exclamation,
+                     NoticeButtons::Ok, NoticeKind::DeviceError});
 }
 
 bool SerialLink::promptReceived() const {

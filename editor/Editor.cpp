@@ -169,7 +169,7 @@ void Editor::sendBlock(const ConfigBlock& block) {
     m_lastDifferences = storedDifferences(sent, m_block);
     if (!m_lastDifferences.empty()) {
         m_notifier.show({notStoredText(m_lastDifferences), MainText::kCaption,
-                         NoticeIcon::Exclamation, NoticeButtons::Ok});
+                         NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::Mismatch});
     }
 }
 

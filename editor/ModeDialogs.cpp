@@ -17,7 +17,7 @@ std::string rangeMessage(std::uint32_t max) {
 }
 
 Notice fieldNotice(const std::string& text) {
-    return {text, kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok};
+    return {text, kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::Warning};
 }
 
 }  // namespace

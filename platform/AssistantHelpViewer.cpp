@@ -87,7 +87,8 @@ bool AssistantHelpViewer::ensureRunning() {
     }
     if (!QFileInfo(m_collectionFile).isFile()) {
         m_notices.show({toBytes(QString(HelpText::kNoHelpFile).arg(m_collectionFile)),
-                        HelpText::kCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+                        HelpText::kCaption, NoticeIcon::Exclamation, NoticeButtons::Ok,
+                        NoticeKind::FileError});
         return false;
     }
     QStringList arguments{"-collectionFile", m_collectionFile, "-enableRemoteControl"};
@@ -130,7 +131,7 @@ bool AssistantHelpViewer::ensureRunning() {
 
 void AssistantHelpViewer::reportFailure(const QString& reason) {
     m_notices.show({toBytes(QString(HelpText::kCannotStart).arg(reason)), HelpText::kCaption,
-                    NoticeIcon::Exclamation, NoticeButtons::Ok});
+                    NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::Warning});
 }
 
 void AssistantHelpViewer::send(const QStringList& commands) {

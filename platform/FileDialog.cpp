@@ -64,7 +64,8 @@ std::string noSuchFolderText(const std::string& folder) {
 std::optional<Notice> refusedPath(const FileDialogRequest& request, const std::string& path,
                                   const std::string& folder, bool folderExists) {
     auto notice = [&request](std::string text) {
-        return Notice{std::move(text), request.title, NoticeIcon::Exclamation, NoticeButtons::Ok};
+        return Notice{std::move(text), request.title, NoticeIcon::Exclamation, NoticeButtons::Ok,
+                      NoticeKind::FileError};
     };
     if (request.pathMustExist && !folderExists) {
         return notice(noSuchFolderText(folder));

@@ -19,8 +19,9 @@ void appendHexByte(std::string& out, unsigned value) {
     out += digits[value & 0xF];
 }
 
-Notice downloadNotice(const std::string& text, NoticeIcon icon = NoticeIcon::None) {
-    return {text, kDownloadCaption, icon, NoticeButtons::Ok};
+Notice downloadNotice(const std::string& text, NoticeKind kind,
+                      NoticeIcon icon = NoticeIcon::None) {
+    return {text, kDownloadCaption, icon, NoticeButtons::Ok, kind};
 }
 
 }  // namespace
@@ -87,21 +88,23 @@ void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexP
     std::string text;
     const FileRead read = readFileStart(sourcePath, {kDownloadBufferSize, false, nullptr}, text);
     if (read == FileRead::Missing || read == FileRead::OpenFailed) {
-        notifier.show(downloadNotice("Failed to open file: " + sourcePath));
+        notifier.show(downloadNotice("Failed to open file: " + sourcePath, NoticeKind::FileError));
         return;
     }
     const DownloadConversion result =
         read == FileRead::Ok ? convertDownload(text) : DownloadConversion{};
     switch (result.outcome) {
         case DownloadConversion::ReadFailed:
-            notifier.show(downloadNotice("Failed to read from file: " + sourcePath));
+            notifier.show(
+                downloadNotice("Failed to read from file: " + sourcePath, NoticeKind::FileError));
             return;
         case DownloadConversion::ShortData:
             notifier.show(downloadNotice(
                 "Insufficient data downloaded from VX310-PROG or incorrect length\n(program "
                 "length = " +
-                std::to_string(result.programLength) +
-                ", bytes downloaded = " + std::to_string(result.bytesDownloaded) + ")"));
+                    std::to_string(result.programLength) +
+                    ", bytes downloaded = " + std::to_string(result.bytesDownloaded) + ")",
+                NoticeKind::DeviceError));
             return;
         case DownloadConversion::Converted:
             break;
@@ -115,25 +118,27 @@ void ConvertDownloadToHex(const std::string& sourcePath, const std::string& hexP
             keptAs = hexPath + kBackupSuffix;
             // The earlier file stays where it is unless its copy is whole.
             if (kept != FileRead::Ok || tooLong || !saver.save(keptAs, earlier)) {
-                notifier.show(downloadNotice("Failed to create file: " + keptAs +
-                                             reasonSuffix(saver.refusal())));
+                notifier.show(downloadNotice(
+                    "Failed to create file: " + keptAs + reasonSuffix(saver.refusal()),
+                    NoticeKind::FileError));
                 return;
             }
         }
     }
     if (!saver.save(hexPath, result.hex)) {
         notifier.show(
-            downloadNotice("Failed to create file: " + hexPath + reasonSuffix(saver.refusal())));
+            downloadNotice("Failed to create file: " + hexPath + reasonSuffix(saver.refusal()),
+                           NoticeKind::FileError));
         return;
     }
     const std::string lengthLine = "\nProgram length = " + std::to_string(result.programLength);
     if (result.checksumMatches) {
         notifier.show(downloadNotice(hexPath + " created successfully" + lengthLine,
-                                     NoticeIcon::Information));
+                                     NoticeKind::Info, NoticeIcon::Information));
     } else {
         notifier.show(downloadNotice(hexPath + " created" + lengthLine +
                                          "\nWarning: Program checksum is incorrect" +
                                          (keptAs.empty() ? std::string() : kKeptText + keptAs),
-                                     NoticeIcon::Exclamation));
+                                     NoticeKind::DeviceError, NoticeIcon::Exclamation));
     }
 }

@@ -54,8 +54,8 @@ bool ProgramCommands::ask(const std::string& question, const char* caption) {
 }
 
 void ProgramCommands::fileError(const std::string& text) {
-    m_editor.notifier().show(
-        {text, ProgramText::kFileErrorCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+    m_editor.notifier().show({text, ProgramText::kFileErrorCaption, NoticeIcon::Exclamation,
+                              NoticeButtons::Ok, NoticeKind::FileError});
 }
 
 void ProgramCommands::uploadProgram() {
@@ -78,7 +78,8 @@ void ProgramCommands::uploadProgram() {
     std::uint8_t first = 0;
     if (::read(file.fd, &first, 1) != 1 || first != ':') {
         m_editor.notifier().show({ProgramText::kInvalidFormat, ProgramText::kUploadTitle,
-                                  NoticeIcon::Exclamation, NoticeButtons::Ok});
+                                  NoticeIcon::Exclamation, NoticeButtons::Ok,
+                                  NoticeKind::FileError});
         return;
     }
     ::lseek(file.fd, 0, SEEK_SET);

@@ -60,8 +60,9 @@ void Transfer::start() {
     m_dialog.startTimer(kTickMs);
 }
 
-void Transfer::notify(const std::string& text, const char* caption, NoticeIcon icon) {
-    m_host.notifier().show({text, caption, icon, NoticeButtons::Ok});
+void Transfer::notify(const std::string& text, const char* caption, NoticeIcon icon,
+                      NoticeKind kind) {
+    m_host.notifier().show({text, caption, icon, NoticeButtons::Ok, kind});
 }
 
 void Transfer::step() {
@@ -86,7 +87,7 @@ void Transfer::abort() {
     if (m_mode != TransferMode::Delete) {
         notify(m_mode == TransferMode::Upload ? TransferText::kUploadAborted
                                               : TransferText::kDownloadAborted,
-               kProgramName, NoticeIcon::Exclamation);
+               kProgramName, NoticeIcon::Exclamation, NoticeKind::DeviceError);
     }
     m_screen.abortVisible = false;
     m_state = TransferState::Aborting;
@@ -184,7 +185,7 @@ void Transfer::receivingTick() {
         }
         m_dialog.stopTimer();
         notify(formatNumber(TransferText::kIncomplete, m_receivedChars / 2),
-               TransferText::kIncompleteCaption, NoticeIcon::Exclamation);
+               TransferText::kIncompleteCaption, NoticeIcon::Exclamation, NoticeKind::DeviceError);
         m_state = TransferState::Start;
         return;
     }
@@ -221,16 +222,17 @@ void Transfer::sendingTick() {
             m_screen.detailText = line;
         } else if (parseDeviceError(line, code)) {
             notify(FormatDeviceError(code, line), TransferText::kDeviceErrorCaption,
-                   NoticeIcon::Exclamation);
+                   NoticeIcon::Exclamation, NoticeKind::DeviceError);
             m_state = TransferState::Start;
             return;
         } else if (line.find("Done") != std::string::npos) {
-            notify(line, TransferText::kCompleteCaption, NoticeIcon::None);
+            notify(line, TransferText::kCompleteCaption, NoticeIcon::None, NoticeKind::Info);
             m_state = TransferState::Completed;
         } else if (reply.waitSeen) {
             // ", wait.." ends a good upload, whatever the device put before it on its line.
         } else {
-            notify(line, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation);
+            notify(line, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation,
+                   NoticeKind::DeviceError);
             m_state = TransferState::Start;
             return;
         }
@@ -248,8 +250,8 @@ void Transfer::sendingTick() {
     const bool cutShort =
         static_cast<std::size_t>(got) < kBlockBytes && m_bytesRead < m_programSize;
     if (got < 0 || cutShort) {
-        notify(TransferText::kReadFailed, TransferText::kReadFailedCaption,
-               NoticeIcon::Exclamation);
+        notify(TransferText::kReadFailed, TransferText::kReadFailedCaption, NoticeIcon::Exclamation,
+               NoticeKind::FileError);
         m_screen.abortVisible = false;
         m_state = TransferState::Aborting;
         return;
@@ -303,7 +305,8 @@ void Transfer::finishTick() {
     } else if (m_state == TransferState::Completed) {
         m_dialog.stopTimer();
         if (m_mode == TransferMode::Upload && m_host.block().byte(Offset::adeMode) <= 2) {
-            notify(TransferText::kModeOff, kProgramName, NoticeIcon::Exclamation);
+            notify(TransferText::kModeOff, kProgramName, NoticeIcon::Exclamation,
+                   NoticeKind::Warning);
         }
         m_dialog.finish(1);
     }

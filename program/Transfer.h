@@ -100,7 +100,7 @@ private:
     void receivingTick();
     void finishTick();
     bool writeToFile(const std::uint8_t* data, std::size_t count);
-    void notify(const std::string& text, const char* caption, NoticeIcon icon);
+    void notify(const std::string& text, const char* caption, NoticeIcon icon, NoticeKind kind);
 
     DeviceHost& m_host;
     DialogControl& m_dialog;
