@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "app/Options.h"
-#include "sim/SimulatorProcess.h"
 #include "device/LinkTrace.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
@@ -12,11 +11,12 @@
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
 #include "platform/WindowManners.h"
+#include "sim/SimulatorProcess.h"
 
 void CVxconfApp::setIdentity() {
     setApplicationName("vxconf");
     // No display name: the window system would append it to every caption.
-    setApplicationVersion("2.05");
+    setApplicationVersion(VXCONF_VERSION);
 }
 
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {

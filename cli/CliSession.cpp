@@ -12,37 +12,16 @@
 #include <ostream>
 #include <tuple>
 
-#include "station/Plan.h"
 #include "configfiles/ConfigFile.h"
 #include "device/ConfigUpdate.h"
 #include "device/ConnectionRead.h"
 #include "editor/BlockFields.h"
 #include "platform/AnsiText.h"
+#include "platform/FileRead.h"
 #include "platform/FileWrite.h"
 #include "program/HexWriter.h"
 
 namespace {
-
-struct CommandName {
-    CliCommand command;
-    const char* name;
-};
-
-const CommandName kCommands[] = {
-    {CliCommand::Ports, "ports"},   {CliCommand::Read, "read"},
-    {CliCommand::Save, "save"},     {CliCommand::Load, "load"},
-    {CliCommand::Set, "set"},       {CliCommand::Upload, "upload"},
-    {CliCommand::Delete, "delete"}, {CliCommand::Download, "download"},
-    {CliCommand::Start, "start"},
-};
-
-std::string fieldNames() {
-    std::string names;
-    for (const BlockField& field : blockFields()) {
-        names += (names.empty() ? "" : ", ") + std::string(field.name);
-    }
-    return names;
-}
 
 std::string baseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -71,208 +50,54 @@ std::string openFailureText(const std::string& path) {
 
 }  // namespace
 
-std::optional<CliCommand> cliCommandNamed(const std::string& name) {
-    for (const CommandName& entry : kCommands) {
-        if (name == entry.name) {
-            return entry.command;
-        }
-    }
-    return std::nullopt;
+std::string stoppedAnsweringText(const std::string& port) {
+    return "The VX310 on " + port + " answered at first, then stopped answering during the run";
 }
 
-const char* cliCommandName(CliCommand command) {
-    for (const CommandName& entry : kCommands) {
-        if (entry.command == command) {
-            return entry.name;
-        }
-    }
-    return "";
+std::string uploadOpenText(const std::string& file) {
+    return "Unable to open file: \"" + file + "\"?";
 }
 
-bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
-                      std::string& error) {
-    out.clear();
-    if (texts.empty()) {
-        error = "Nothing to set: give one or more FIELD=VALUE. Fields: " + fieldNames();
-        return false;
+int loadFileProblem(const std::string& file, ConfigFileStatus status, std::string& text) {
+    switch (status) {
+        case ConfigFileStatus::Loaded:
+            return kExitOk;
+        case ConfigFileStatus::OpenFailed:
+            text = openFailureText(file);
+            break;
+        case ConfigFileStatus::Incompatible:
+            text = incompatibleText(baseName(file));
+            break;
+        case ConfigFileStatus::TooShort:
+            text = "\"" + baseName(file) + "\" is not a VX310 configuration file";
+            break;
     }
-    for (const std::string& text : texts) {
-        const std::size_t equals = text.find('=');
-        if (equals == std::string::npos) {
-            error = "\"" + text + "\" is not FIELD=VALUE";
-            return false;
-        }
-        const std::string name = text.substr(0, equals);
-        const BlockField* field = findField(name);
-        if (!field && isDeviceField(name)) {
-            error = "\"" + name + "\" is the VX310's own and cannot be set";
-            return false;
-        }
-        if (!field) {
-            error = "Unknown field \"" + name + "\". Fields: " + fieldNames();
-            return false;
-        }
-        // The values are checked on a scratch block; the device's block takes them later.
-        ConfigBlock scratch;
-        if (!setField(scratch, *field, text.substr(equals + 1), error)) {
-            return false;
-        }
-        out.push_back({field, text.substr(equals + 1)});
-    }
-    return true;
+    return kExitFile;
 }
 
-NoticeKind noticeKind(const Notice& notice) {
-    if (notice.caption == kDownloadCaption && notice.icon == NoticeIcon::None) {
-        // The conversion's failures carry no icon.
-        for (const char* prefix :
-             {"Failed to open file: ", "Failed to read from file: ", "Failed to create file: "}) {
-            if (notice.text.rfind(prefix, 0) == 0) {
-                return NoticeKind::FileError;
-            }
-        }
-        if (notice.text.rfind("Insufficient data", 0) == 0) {
-            return NoticeKind::DeviceError;
-        }
-    }
-    if (notice.icon != NoticeIcon::Exclamation) {
-        return NoticeKind::Info;
-    }
-    const std::string& caption = notice.caption;
-    if (notice.text == TransferText::kModeOff) {
-        return NoticeKind::Warning;
-    }
-    if (caption == MainText::kCaption && notice.text.rfind(kNotStoredHeading, 0) == 0) {
-        return NoticeKind::Mismatch;
-    }
-    if (caption == FileText::kFileErrorCaption || caption == FileText::kIncompatibleCaption ||
-        caption == TransferText::kReadFailedCaption ||
-        (caption == ProgramText::kUploadTitle && notice.text == ProgramText::kInvalidFormat)) {
-        return NoticeKind::FileError;
-    }
-    return NoticeKind::DeviceError;
-}
-
-std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs) {
-    constexpr int kWidth = 30;
-    done = std::min(done, total);
-    const int filled = total ? static_cast<int>(done * kWidth / total) : 0;
-    const unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 0;
-    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                      std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
-    char text[96];
-    std::snprintf(text, sizeof text, " %llu/%llu bytes %3u%%",
-                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
-                  percent);
-    bar += text;
-    if (done > 0 && done < total) {
-        const std::uint64_t leftS = (elapsedMs * (total - done) / done + 999) / 1000;
-        std::snprintf(text, sizeof text, "  %llu:%02llu left",
-                      static_cast<unsigned long long>(leftS / 60),
-                      static_cast<unsigned long long>(leftS % 60));
-        bar += text;
-    }
-    return bar;
-}
-
-unsigned downloadedProgramBytes(unsigned chars) {
-    return chars / 2 > 4 ? chars / 2 - 4 : 0;
-}
-
-std::string readWaitingText(const std::string& port, unsigned secondsLeft) {
-    return "reading from " + port + "\u2026 " + std::to_string(secondsLeft) + " s left";
-}
-
-std::string descriptionForTerminal(const std::string& bytes) {
-    std::string shown;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            continue;  // CR LF is one line break
-        }
-        // The bytes Windows-1252 leaves undefined stand for C1 controls.
-        const bool c1 =
-            byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
-        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F || c1) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-            shown += escape;
-        } else {
-            shown += bytes[i];
+CommandInput readCommandInput(CliCommand command, const std::string& file) {
+    CommandInput input;
+    if (command == CliCommand::Load) {
+        input.needed = true;
+        const ConfigFileContents contents = ReadConfigFile(file, true, &input.bytes);
+        input.code = loadFileProblem(file, contents.status, input.message);
+    } else if (command == CliCommand::Upload) {
+        input.needed = true;
+        bool tooLarge = false;
+        const FileRead read =
+            readFileStart(file, {kMaxUploadInput, false, &tooLarge, true}, input.bytes);
+        if (read != FileRead::Ok) {
+            input.code = kExitFile;
+            input.message = uploadOpenText(file);
+        } else if (tooLarge) {
+            input.code = kExitFile;
+            input.message = "\"" + file + "\" is larger than any VX310 program";
+        } else if (input.bytes.empty() || input.bytes[0] != ':') {
+            input.code = kExitFile;
+            input.message = ProgramText::kInvalidFormat;
         }
     }
-    return ansiToUtf8(shown);
-}
-
-std::string namingPort(const std::string& text, unsigned n, const std::string& path) {
-    std::string named;
-    const std::string number = "COM" + std::to_string(n);
-    std::size_t from = 0;
-    for (std::size_t at = text.find(number); at != std::string::npos;
-         at = text.find(number, at + 1)) {
-        const std::size_t end = at + number.size();
-        if (end < text.size() && text[end] >= '0' && text[end] <= '9') {
-            continue;  // COM25 inside COM255
-        }
-        named += text.substr(from, at - from) + path;
-        from = end;
-    }
-    named += text.substr(from);
-    const std::string generic = "The selected COM port";
-    if (named.rfind(generic, 0) == 0) {
-        named.replace(0, generic.size(), "The selected port " + path);
-    }
-    return named;
-}
-
-void ProgressReport::show(const TransferScreen& screen, TransferMode mode, TransferState state,
-                          unsigned downloadedBytes, std::uint64_t elapsedMs) {
-    if (!screen.statusText.empty() && screen.statusText != m_lastStatus) {
-        finish();
-        m_lastStatus = screen.statusText;
-        m_err << screen.statusText << "\n";
-    }
-    std::string line;
-    int tenth = 0;
-    // While aborting, the bar counts ticks, not bytes. A download's count is its own and
-    // shown to its end, so that the last number is the program's length.
-    const bool moving = state == TransferState::Sending || state == TransferState::WaitDone ||
-                        state == TransferState::Receiving;
-    if (!moving && mode != TransferMode::Download) {
-        return;
-    }
-    if (mode == TransferMode::Upload && screen.progressMax > 0 && screen.progressPos > 0) {
-        const auto done = static_cast<std::uint64_t>(screen.progressPos);
-        const auto total = static_cast<std::uint64_t>(screen.progressMax);
-        line = progressBar(done, total, elapsedMs);
-        tenth = static_cast<int>(std::min(done, total) * 10 / total);
-    } else if (mode == TransferMode::Download && downloadedBytes > 0) {
-        // The size is not known until the device stops.
-        char text[64];
-        std::snprintf(text, sizeof text, "%u bytes received", downloadedBytes);
-        line = text;
-        tenth = static_cast<int>(downloadedBytes / 1024);
-    } else {
-        return;
-    }
-    if (line == m_lastLine) {
-        return;
-    }
-    m_lastLine = line;
-    if (m_terminal) {
-        m_err << "\r" << line << "\033[K" << std::flush;
-        m_drawn = true;
-    } else if (tenth != m_lastTenth) {
-        m_lastTenth = tenth;
-        m_err << line << "\n";
-    }
-}
-
-void ProgressReport::finish() {
-    if (m_drawn) {
-        m_err << "\n";
-        m_drawn = false;
-    }
+    return input;
 }
 
 CliSession::CliSession(SerialPortDriver& driver, FileSaver& saver, TickRunner& runner,
@@ -287,21 +112,17 @@ CliSession::CliSession(SerialPortDriver& driver, FileSaver& saver, TickRunner& r
     m_driver.setPort(settings.pcPort > 0 ? static_cast<unsigned>(settings.pcPort) : 0);
 }
 
-const char* CliSession::resultWord(int exitCode) const {
-    return exitCode == kExitOk ? "ok" : exitCode == kExitMismatch ? "mismatch" : "error";
-}
-
 int CliSession::refuse(const std::string& text, int code) {
-    m_io.err << text << "\n";
+    m_io.err << terminalText(text, true) << "\n";
     m_message = text;
     return code;
 }
 
 int CliSession::exitCode() const {
     if (m_signal != 0) {
-        return 128 + m_signal;
+        return kExitSignalBase + m_signal;
     }
-    if (m_fileError) {
+    if (m_fileError || m_outputLost) {
         return kExitFile;
     }
     if (m_deviceError) {
@@ -318,8 +139,7 @@ int CliSession::run(const CliRequest& request) {
     std::vector<FieldAssignment> assignments;
     std::string error;
     // With a plan, set may take every value from the unit's row.
-    if (request.command == CliCommand::Set &&
-        !(request.plan != nullptr && request.assignments.empty()) &&
+    if (request.command == CliCommand::Set && !(request.planned && request.assignments.empty()) &&
         !parseAssignments(request.assignments, assignments, error)) {
         return refuse(error, kExitUsage);
     }
@@ -327,6 +147,7 @@ int CliSession::run(const CliRequest& request) {
         return refuse("No port to use: give -p N or --device PATH", kExitUsage);
     }
     m_driver.setPort(static_cast<unsigned>(m_editor.pcPort()));
+    m_driver.setGivenName(request.device);
     if (const int fileCode = checkFile(request); fileCode != kExitOk) {
         return fileCode;
     }
@@ -336,13 +157,15 @@ int CliSession::run(const CliRequest& request) {
     }
     m_connected = true;
     const ConfigBlock& block = m_editor.block();
-    if (m_io.onSerial) {
-        m_io.onSerial(block.serialNumber());
-    }
-    if (request.plan != nullptr && !takePlan()) {
-        return refuse("Serial number " + std::to_string(block.serialNumber()) +
-                          " is not in the plan: nothing was sent to this unit",
-                      kExitUsage);
+    if (m_io.goAhead) {
+        const GoAhead answer = m_io.goAhead(block.serialNumber(), versionText(block));
+        if (answer.stopped || stopping()) {
+            return exitCode();
+        }
+        if (!answer.go) {
+            return refuse(answer.refusal, answer.code);
+        }
+        m_planned = answer.planned;
     }
     switch (request.command) {
         case CliCommand::Read:
@@ -402,20 +225,12 @@ void CliSession::printChanges(const ConfigBlock& next) {
 int CliSession::checkFile(const CliRequest& request) {
     // A file that will not do is reported before the unit is contacted, in the window's
     // words where it has them.
+    const std::string& source = request.source.empty() ? request.file : request.source;
     if (request.command == CliCommand::Load) {
-        m_loadFile = ReadConfigFile(request.file, true);
-        switch (m_loadFile.status) {
-            case ConfigFileStatus::Loaded:
-                return kExitOk;
-            case ConfigFileStatus::OpenFailed:
-                return refuse(openFailureText(request.file), kExitFile);
-            case ConfigFileStatus::Incompatible:
-                return refuse(incompatibleText(baseName(request.file)), kExitFile);
-            case ConfigFileStatus::TooShort:
-                return refuse(
-                    "\"" + baseName(request.file) + "\" is not a VX310 configuration file",
-                    kExitFile);
-        }
+        m_loadFile = ReadConfigFile(source, true);
+        std::string problem;
+        const int code = loadFileProblem(request.file, m_loadFile.status, problem);
+        return code == kExitOk ? kExitOk : refuse(problem, code);
     }
     if (request.command == CliCommand::Save || request.command == CliCommand::Download) {
         // A FIFO or a device in the place of a file to write is never written into nor
@@ -432,7 +247,7 @@ int CliSession::checkFile(const CliRequest& request) {
     }
     if (request.command == CliCommand::Upload) {
         struct stat info {};
-        const int fd = ::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const bool readable = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
         char first = 0;
         const bool hex = readable && ::read(fd, &first, 1) == 1 && first == ':';
@@ -440,7 +255,7 @@ int CliSession::checkFile(const CliRequest& request) {
             ::close(fd);
         }
         if (!readable) {
-            return refuse("Unable to open file: \"" + request.file + "\"?", kExitFile);
+            return refuse(uploadOpenText(request.file), kExitFile);
         }
         if (!hex) {
             return refuse(ProgramText::kInvalidFormat, kExitFile);
@@ -449,36 +264,21 @@ int CliSession::checkFile(const CliRequest& request) {
     return kExitOk;
 }
 
-bool CliSession::takePlan() {
-    const std::vector<std::string>* row = m_request->plan->find(m_editor.block().serialNumber());
-    if (row == nullptr) {
-        return false;
-    }
-    m_planned = *row;
-    return true;
-}
-
 int CliSession::load(const CliRequest& request) {
     const ConfigFileContents& file = m_loadFile;
-    // The unit's planned values go on top of the file's.
+    // The unit's planned values go on top of the file's, checked on this unit first.
     std::vector<FieldAssignment> planned;
     std::string error;
     if (!m_planned.empty()) {
-        parseAssignments(m_planned, planned, error);
-        for (const FieldAssignment& assignment : planned) {
-            if (assignment.field->kind == FieldKind::Driver &&
-                !(m_editor.block().byte(Offset::portInterfaces) & 1)) {
-                return refuse(std::string(assignment.field->name) +
-                                  " applies only when Port 1 is RS422/485; this unit's is RS232",
-                              kExitUsage);
-            }
+        ConfigBlock trial = blockToLoad(file.block, m_editor.block());
+        if (!parseAssignments(m_planned, planned, error) ||
+            !applyAssignments(trial, planned, error)) {
+            return refuse(error, kExitUsage);
         }
     }
     const auto adjust = [planned](ConfigBlock& next) {
-        std::string ignored;
-        for (const FieldAssignment& assignment : planned) {
-            setField(next, *assignment.field, assignment.value, ignored);
-        }
+        std::string ignored;  // checked on this unit above
+        applyAssignments(next, planned, ignored);
     };
     m_files.setLoadAdjustment(adjust);
     if (file.status == ConfigFileStatus::Loaded) {
@@ -501,17 +301,10 @@ int CliSession::set(const CliRequest& request) {
     std::string error;
     std::vector<std::string> texts = request.assignments;
     texts.insert(texts.end(), m_planned.begin(), m_planned.end());
-    parseAssignments(texts, assignments, error);
     ConfigBlock next = m_editor.block();
-    for (const FieldAssignment& assignment : assignments) {
-        if (assignment.field->kind == FieldKind::Driver &&
-            !(next.byte(Offset::portInterfaces) & 1)) {
-            // The Mode 1 dialog greys the choice out for an RS232 port.
-            return refuse(std::string(assignment.field->name) +
-                              " applies only when Port 1 is RS422/485; this unit's is RS232",
-                          kExitUsage);
-        }
-        setField(next, *assignment.field, assignment.value, error);
+    if (!parseAssignments(texts, assignments, error) ||
+        !applyAssignments(next, assignments, error)) {
+        return refuse(error, kExitUsage);
     }
     printChanges(next);
     m_editor.sendBlock(next);
@@ -530,6 +323,10 @@ void CliSession::interrupt(int signal) {
     if (m_signal == 0) {
         m_signal = signal;
     }
+    halt();
+}
+
+void CliSession::halt() {
     if (m_transfer) {
         // CR ESC from the machine's own abort, then its ticks: the unit is left at its
         // prompt, not half-way through a program.
@@ -539,8 +336,23 @@ void CliSession::interrupt(int signal) {
     }
 }
 
+void CliSession::watchOutput() {
+    if (m_outputLost) {
+        return;
+    }
+    const bool lost = m_io.out.fail() || m_io.err.fail() || (m_io.outputLost && m_io.outputLost());
+    if (!lost) {
+        return;
+    }
+    m_outputLost = true;
+    m_message = kOutputLostText;
+    m_io.err.clear();
+    m_io.err << kOutputLostText << "\n";
+    halt();
+}
+
 int CliSession::runConnectionDialog() {
-    if (m_signal != 0) {
+    if (stopping()) {
         return 1;  // interrupted: the unit is not asked again
     }
     report(m_sent ? "checking" : "reading");
@@ -564,7 +376,7 @@ int CliSession::runConnectionDialog() {
         const std::string line = readWaitingText(portName(), (leftMs + 999) / 1000);
         if (line != waitingLine) {
             waitingLine = line;
-            m_io.err << "\r" << line << "\033[K" << std::flush;
+            m_io.err << "\r" << terminalText(line) << "\033[K" << std::flush;
         }
     };
     const int result = m_runner.run(
@@ -575,40 +387,47 @@ int CliSession::runConnectionDialog() {
         [&] {
             read.tick();
             showWaiting();
+            watchOutput();
         },
         // Idle means the dialog now waits for the user: nobody here to press Retry.
         [&] { return begun && read.state() == ConnectState::Idle; });
     if (!waitingLine.empty()) {
         m_io.err << "\r\033[K" << std::flush;
     }
-    if (m_signal != 0) {
+    if (stopping()) {
         return 1;
     }
     if (result == 0 && read.state() == ConnectState::Connected) {
         return 0;
     }
-    if (read.screen().messageVisible) {
+    if (read.timedOut() && m_connected) {
+        // It answered the run's first read: the port choice was right.
+        show({stoppedAnsweringText(portName()), ConnectText::kReadCaption, NoticeIcon::Exclamation,
+              NoticeButtons::Ok, NoticeKind::DeviceError});
+    } else if (read.screen().messageVisible) {
         show({read.screen().messageText, ConnectText::kReadCaption, NoticeIcon::Exclamation,
-              NoticeButtons::Ok});
+              NoticeButtons::Ok, NoticeKind::DeviceError});
     } else if (m_notices == noticesBefore) {
         // The port is not among those that open, so the window would list the others and
         // wait for a choice.
         show({openFailedText(m_editor.link().driver(), static_cast<unsigned>(m_editor.pcPort())),
-              kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok});
+              kProgramName, NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::DeviceError});
     }
     m_deviceError = true;
     return 1;
 }
 
 void CliSession::runUpdateDialog() {
-    if (m_signal != 0) {
+    if (stopping()) {
         return;
     }
     report("writing");
     m_sent = true;
     ConfigUpdate update(m_editor, m_runner);
     m_updating = true;
+    // A store is finished whatever happens meanwhile; the output is looked at after it.
     m_runner.run([&] { update.start(); }, [&] { update.tick(); }, [] { return false; });
+    watchOutput();
     m_updating = false;
 }
 
@@ -621,7 +440,7 @@ int CliSession::runDescriptionDialog(DescriptionDialog& dialog) {
 }
 
 int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare) {
-    if (m_signal != 0) {
+    if (stopping()) {
         return 0;
     }
     Transfer transfer(m_editor, m_runner);
@@ -662,13 +481,15 @@ int CliSession::runTransferDialog(const std::function<void(Transfer&)>& prepare)
     std::optional<std::uint64_t> lastByteSent;  // when an upload's file was all sent
     auto giveUp = [&](const char* text) {
         gaveUp = true;
-        show({text, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+        show({text, TransferText::kUnexpectedCaption, NoticeIcon::Exclamation, NoticeButtons::Ok,
+              NoticeKind::DeviceError});
         transfer.abort();
     };
     const int result =
         m_runner.run([&] { transfer.start(); },
                      [&] {
                          transfer.tick();
+                         watchOutput();
                          if (transfer.state() == TransferState::Start ||
                              transfer.state() == TransferState::Completed) {
                              m_transfer = nullptr;  // over: nothing left to abort
@@ -731,8 +552,8 @@ NoticeAnswer CliSession::show(const Notice& shown) {
     if (notice.buttons == NoticeButtons::YesNo) {
         return answer(notice.text) ? NoticeAnswer::Yes : NoticeAnswer::No;
     }
-    m_io.err << notice.text << "\n";
-    switch (noticeKind(notice)) {
+    m_io.err << terminalText(notice.text, true) << "\n";
+    switch (notice.kind) {
         case NoticeKind::Mismatch:
             m_mismatch = true;
             break;
@@ -742,7 +563,8 @@ NoticeAnswer CliSession::show(const Notice& shown) {
         case NoticeKind::DeviceError:
             m_deviceError = true;
             break;
-        default:
+        case NoticeKind::Info:
+        case NoticeKind::Warning:
             break;
     }
     m_message = notice.text;
@@ -755,7 +577,7 @@ bool CliSession::answer(const std::string& question) {
     }
     const std::optional<bool> answered = m_io.ask ? m_io.ask(question) : std::nullopt;
     if (!answered) {
-        m_io.err << question << "\n"
+        m_io.err << terminalText(question, true) << "\n"
                  << "No answer without a terminal: give --yes to answer Yes\n";
         m_message = question;
     } else if (*answered) {

@@ -7,22 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliOptions.h"
+#include "cli/ExitStatus.h"
+#include "cli/Terminal.h"
+#include "cli/UnitEvents.h"
 #include "configfiles/ConfigFileCommands.h"
 #include "editor/BlockFields.h"
 #include "editor/Editor.h"
 #include "program/ProgramCommands.h"
 
-// vxconf-cli's work without Qt: each command runs the window's own commands and device
-// dialogs' machines, with the notices on standard error and the questions answered by
+// vxconf-cli's work on one unit, without Qt: each command runs the window's own commands and
+// device dialogs' machines, with the notices on standard error and the questions answered by
 // --yes or on the terminal.
-
-enum CliExit {
-    kExitOk = 0,
-    kExitUsage = 1,     // a bad command line, a refused value, a question answered No
-    kExitDevice = 2,    // the port did not open or the device did not answer as it should
-    kExitMismatch = 3,  // the device did not store what was sent
-    kExitFile = 4,      // a file could not be read or written
-};
 
 // A transfer in which nothing moves for this long is aborted, as the window's user would.
 inline constexpr std::uint64_t kTransferQuietLimitMs = 30000;
@@ -39,11 +35,35 @@ inline constexpr std::uint64_t kUploadFinishLimitMs = 60000;
 inline constexpr const char kUploadUnfinishedText[] =
     "The VX310 did not finish within 60 seconds of the last byte: the transfer was aborted";
 
-enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, Start };
+// A unit that answered the first read and then fell silent: the window's advice to check the
+// port choice would send the user the wrong way.
+std::string stoppedAnsweringText(const std::string& port);
+
+// The words for an upload file that does not open, and for a load file that will not do
+// (with its exit code, or kExitOk for a file that will).
+std::string uploadOpenText(const std::string& file);
+int loadFileProblem(const std::string& file, ConfigFileStatus status, std::string& text);
+
+// The file a command reads (load's .vxc, upload's HEX), read once and checked before any unit
+// is contacted, for a run on several units to hand to each. A pipe is waited for.
+struct CommandInput {
+    bool needed = false;  // the command reads a file
+    std::string bytes;
+    int code = kExitOk;  // not kExitOk: the file will not do, for the reason in message
+    std::string message;
+};
+// A HEX file of the largest program at one byte a record is under a megabyte.
+inline constexpr std::size_t kMaxUploadInput = 8u * 1024 * 1024;
+CommandInput readCommandInput(CliCommand command, const std::string& file);
+
+// Standard output or standard error would not take what was written (a closed pipe).
+inline constexpr const char kOutputLostText[] =
+    "Unable to write to standard output or standard error: the command was stopped";
 
 struct CliRequest {
     CliCommand command = CliCommand::Read;
-    std::string file;                      // save, load, upload, download
+    std::string file;                      // save, load, upload, download, as given
+    std::string source;                    // where file's bytes are read; file when empty
     std::string description;               // save: the file's description (UTF-8)
     bool json = false;                     // read
     bool dryRun = false;                   // load
@@ -51,21 +71,8 @@ struct CliRequest {
     std::vector<std::string> assignments;  // set: FIELD=VALUE
     int port = 0;                          // the COM number to use
     std::string device;                    // --device: messages name this, not the number
-    const class Plan* plan = nullptr;      // --plan: each unit's own values, by serial number
+    bool planned = false;                  // a plan gives each unit values: set may have none
 };
-
-// The command names as the command line spells them; nothing for an unknown one.
-std::optional<CliCommand> cliCommandNamed(const std::string& name);
-const char* cliCommandName(CliCommand command);
-
-// A set command's FIELD=VALUE pairs, checked against the field table before anything is
-// sent. False with the reason in error.
-struct FieldAssignment {
-    const BlockField* field;
-    std::string value;
-};
-bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
-                      std::string& error);
 
 // Stands in for a device dialog: starts the machine, then calls its tick whenever the timer
 // the machine started is due, until the machine finishes or the caller's test says that
@@ -88,50 +95,6 @@ public:
     std::function<void()> onRefresh;
 };
 
-// How a notice counts for the exit code.
-enum class NoticeKind { Info, Warning, Mismatch, FileError, DeviceError };
-NoticeKind noticeKind(const Notice& notice);
-
-// The progress of a transfer on standard error: a bar that redraws itself on a terminal,
-// and a line at each tenth otherwise.
-class ProgressReport {
-public:
-    ProgressReport(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
-    // downloadedBytes: download, the program bytes received so far (the header left out), as
-    // the final "Program length = N" counts them.
-    void show(const TransferScreen& screen, TransferMode mode, TransferState state,
-              unsigned downloadedBytes, std::uint64_t elapsedMs);
-    // Ends the bar's line, once something has been drawn.
-    void finish();
-
-private:
-    std::ostream& m_err;
-    bool m_terminal;
-    bool m_drawn = false;
-    int m_lastTenth = -1;
-    std::string m_lastLine;
-    std::string m_lastStatus;
-};
-
-// "[#####.....]  4000/8000 bytes  50%  0:04 left"
-std::string progressBar(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs);
-
-// The program bytes in a download's first chars characters: two hexadecimal digits a byte,
-// after the length and checksum (four bytes).
-unsigned downloadedProgramBytes(unsigned chars);
-
-// While the configuration is read from a device that is slow to answer, on a terminal:
-// "reading from PORT… 17 s left".
-std::string readWaitingText(const std::string& port, unsigned secondsLeft);
-
-// A description (Windows-1252 bytes) as vxconf-cli prints it: UTF-8, CR LF as a line
-// break, and every other control character, which a terminal would act on (ESC, a lone CR,
-// C1 codes), shown as \xHH.
-std::string descriptionForTerminal(const std::string& bytes);
-
-// text with the port numbered n named by path instead ("COM255" and "The selected COM port").
-std::string namingPort(const std::string& text, unsigned n, const std::string& path);
-
 struct CliIo {
     std::ostream& out;
     std::ostream& err;
@@ -141,8 +104,12 @@ struct CliIo {
     // What the unit is doing, for a run on several units: a state word ("reading",
     // "writing", "checking", "uploading" ...) and a percentage, or -1.
     std::function<void(const std::string&, int)> onState = nullptr;
-    // The unit's serial number, once read.
-    std::function<void(unsigned)> onSerial = nullptr;
+    // Once the unit's serial number is read and before anything is sent: whether to go on,
+    // and the plan's values for this unit. Going on with nothing planned when unset.
+    std::function<GoAhead(unsigned serial, const std::string& version)> goAhead = nullptr;
+    // Whether what the command writes still reaches its reader; the streams' own state
+    // counts too.
+    std::function<bool()> outputLost = nullptr;
 };
 
 // The port layer as a command sees it: only its own port. The command line names the port,
@@ -152,16 +119,22 @@ class OnePortDriver : public SerialPortDriver {
 public:
     explicit OnePortDriver(SerialPortDriver& inner) : m_inner(inner) {}
     void setPort(unsigned n) { m_port = n; }
+    // The device as the command line gave it: the port is opened under its real name, but
+    // the user is told of the name they know.
+    void setGivenName(const std::string& name) { m_givenName = name; }
 
     bool probe(unsigned n) override { return n == m_port && m_inner.probe(n); }
     std::unique_ptr<SerialChannel> open(unsigned n) override { return m_inner.open(n); }
-    std::string deviceName(unsigned n) const override { return m_inner.deviceName(n); }
+    std::string deviceName(unsigned n) const override {
+        return n == m_port && !m_givenName.empty() ? m_givenName : m_inner.deviceName(n);
+    }
     std::string deviceDetails(unsigned n) const override { return m_inner.deviceDetails(n); }
     PortStatus status(unsigned n) const override { return m_inner.status(n); }
 
 private:
     SerialPortDriver& m_inner;
     unsigned m_port = 0;
+    std::string m_givenName;
 };
 
 class CliSession : private EditorView,
@@ -178,11 +151,12 @@ public:
     // SIGINT, SIGTERM or SIGHUP (between ticks): a transfer is aborted as with Abort, so
     // the unit leaves its upload mode, a configuration store is finished, a read ends; then
     // the command stops with 128 + signal.
+    // An output that no longer reaches its reader (CliIo::outputLost) stops the command the
+    // same way, after the tick that found it, with exit code 4.
     void interrupt(int signal);
 
     Editor& editor() { return m_editor; }
-    // For the record of the run: "ok", "mismatch" or "error", and the last message.
-    const char* resultWord(int exitCode) const;
+    // The last message, for the record of the run.
     const std::string& message() const { return m_message; }
     // Whether a block was read, so that the record can name the unit.
     bool connected() const { return m_connected; }
@@ -215,8 +189,11 @@ private:
     void printChanges(const ConfigBlock& next);
     std::string portName();
     void report(const std::string& state, int percent = -1);
-    // The plan's row for the unit just read into m_planned; false when it has none.
-    bool takePlan();
+    // Stops what runs: a transfer through its Abort, a read at once; a store goes on.
+    void halt();
+    // After each tick: an output that failed stops the command.
+    void watchOutput();
+    bool stopping() const { return m_signal != 0 || m_outputLost; }
 
     TickRunner& m_runner;
     CliIo m_io;
@@ -229,6 +206,7 @@ private:
     Transfer* m_transfer = nullptr;        // while a transfer's ticks run
     bool m_updating = false;               // while the update dialog runs
     int m_signal = 0;
+    bool m_outputLost = false;
     std::string m_description;
     // load: the file as read once, before the unit is contacted; a pipe gives its bytes
     // only once.

@@ -26,7 +26,13 @@ public:
     // Appends the line, with the header first when the file is empty. The whole text is one
     // write under an exclusive lock, so that stations sharing a file never mix their lines.
     bool append(const std::vector<std::string>& fields, std::string& error);
+    bool isOpen() const { return m_fd >= 0; }
+
+    CsvLog() = default;
     ~CsvLog();
+    // It owns its descriptor.
+    CsvLog(const CsvLog&) = delete;
+    CsvLog& operator=(const CsvLog&) = delete;
 
 private:
     int m_fd = -1;

@@ -19,14 +19,12 @@ public:
     void stopTimer() override { m_timer.stop(); }
     void finish(int result) override;
 
-    // SIGINT, SIGTERM and SIGHUP, from now on: while run() runs they reach onSignal from
-    // the event loop, between two ticks; outside it they take their default action.
-    static void catchStopSignals();
+    // SIGINT, SIGTERM and SIGHUP (StopSignals, installed by the caller): while run() runs
+    // they reach onSignal from the event loop, between two ticks; outside it they take their
+    // default action unless someone else catches them.
     std::function<void(int)> onSignal;
 
 private:
-    void deliverSignals();
-
     QTimer m_timer;
     QElapsedTimer m_clock;
     class QEventLoop* m_loop = nullptr;

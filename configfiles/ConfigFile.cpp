@@ -53,7 +53,8 @@ ConfigFileContents readConfigBytes(const std::string& bytes) {
     return contents;
 }
 
-ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData) {
+ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData,
+                                  std::string* bytesRead) {
     std::string bytes;
     const FileRead read = readFileStart(
         path, {kConfigFileHeader + kMaxDescriptionRead, false, nullptr, waitForData}, bytes);
@@ -63,6 +64,9 @@ ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData) {
     // A read that failed after the header counts as no description; before it, as too short.
     if (read == FileRead::ReadFailed) {
         bytes.resize(bytes.size() >= kConfigFileHeader ? kConfigFileHeader : 0);
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = bytes;
     }
     return readConfigBytes(bytes);
 }

@@ -29,6 +29,8 @@ struct ConfigFileContents {
 
 // waitForData: a pipe's writer is waited for (the file is read once, before the unit is
 // contacted); otherwise only what is there already counts.
-ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData = false);
+// bytesRead: when given, the bytes the contents came from, to hand on unchanged.
+ConfigFileContents ReadConfigFile(const std::string& path, bool waitForData = false,
+                                  std::string* bytesRead = nullptr);
 // The same, over bytes already read (the first 261 + 1023 of the file count).
 ConfigFileContents readConfigBytes(const std::string& bytes);

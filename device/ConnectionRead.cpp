@@ -25,6 +25,7 @@ void ConnectionRead::initialise() {
     SerialLink& link = m_host.link();
     link.close();
     SerialPortDriver& driver = link.driver();
+    m_timedOut = false;
     m_screen.unopenedText.clear();
     for (unsigned n = kFirstPort; n <= kLastPort; ++n) {
         if (link.probe(n)) {
@@ -185,6 +186,7 @@ void ConnectionRead::tick() {
         m_screen.messageVisible = true;
         m_screen.okEnabled = true;
         m_state = ConnectState::Idle;
+        m_timedOut = true;
     } else {
         if (m_state == ConnectState::AwaitPrompt && m_tickCount % kPromptRepeatTicks == 0) {
             link.writeString("\r");
@@ -208,13 +210,13 @@ void ConnectionRead::openFailed(unsigned port) {
     m_state = ConnectState::Idle;
     m_control.refresh();
     m_host.notifier().show({openFailedText(m_host.link().driver(), port), kProgramName,
-                            NoticeIcon::Exclamation, NoticeButtons::Ok});
+                            NoticeIcon::Exclamation, NoticeButtons::Ok, NoticeKind::DeviceError});
 }
 
 void ConnectionRead::fail(const char* text) {
     resetView();
     m_state = ConnectState::Idle;
     m_control.refresh();
-    m_host.notifier().show(
-        {text, ConnectText::kReadCaption, NoticeIcon::Exclamation, NoticeButtons::Ok});
+    m_host.notifier().show({text, ConnectText::kReadCaption, NoticeIcon::Exclamation,
+                            NoticeButtons::Ok, NoticeKind::DeviceError});
 }

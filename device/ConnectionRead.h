@@ -80,6 +80,8 @@ public:
     const ConnectScreen& screen() const { return m_screen; }
     ConnectState state() const { return m_state; }
     unsigned tickCount() const { return m_tickCount; }
+    // The last read ended because the device did not answer in time.
+    bool timedOut() const { return m_timedOut; }
     int portIndex() const { return m_portIndex; }
 
 private:
@@ -93,5 +95,6 @@ private:
     int m_portIndex;
     ConnectState m_state = ConnectState::Idle;
     unsigned m_tickCount = 0;
+    bool m_timedOut = false;
     ConnectScreen m_screen;
 };

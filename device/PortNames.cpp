@@ -1,5 +1,10 @@
 #include "PortNames.h"
 
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
 #include "platform/Profile.h"
 
 namespace {
@@ -57,4 +62,23 @@ std::string portEntryText(unsigned n, const std::string& deviceName) {
         text += " (" + deviceName + ")";
     }
     return text;
+}
+
+std::string canonicalDevicePath(const std::string& path) {
+    if (path.empty()) {
+        return path;
+    }
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        std::string resolved = real;
+        std::free(real);
+        return resolved;
+    }
+    if (path.front() == '/') {
+        return path;
+    }
+    char folder[PATH_MAX];
+    if (::getcwd(folder, sizeof folder) == nullptr) {
+        return path;
+    }
+    return std::string(folder) + (folder[1] == '\0' ? "" : "/") + path;
 }

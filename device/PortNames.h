@@ -34,3 +34,9 @@ private:
 // The connection dialog's list entry: "COMn", followed by the device in parentheses when
 // there is one to name.
 std::string portEntryText(unsigned n, const std::string& deviceName);
+
+// The path a device given by path is opened and locked by: its real path, with every link
+// followed, so that one device has one lock whatever it was called, and a relative path is
+// taken from the current folder as every program takes it. A path that does not resolve
+// stays as it is, made absolute, so that the reason it does not open names it.
+std::string canonicalDevicePath(const std::string& path);

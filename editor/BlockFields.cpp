@@ -5,6 +5,7 @@
 
 #include "device/Format.h"
 #include "editor/FormTable.h"
+#include "platform/AnsiText.h"
 
 namespace {
 
@@ -421,18 +422,86 @@ std::string blockJson(const ConfigBlock& block, bool validProgram) {
 
 std::string jsonString(std::string_view text) {
     std::string json = "\"";
-    for (const char ch : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char ch = text[i];
         const auto byte = static_cast<unsigned char>(ch);
+        const std::size_t length = utf8SequenceLength(text, i);
         if (ch == '"' || ch == '\\') {
             json += '\\';
             json += ch;
-        } else if (byte < 0x20) {
+        } else if (byte < 0x20 || length == 0) {
+            // A byte that is not UTF-8 (a device path may hold one) keeps its value.
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", byte);
             json += escape;
         } else {
-            json += ch;
+            json.append(text.substr(i, length));
+            i += length;
+            continue;
         }
+        ++i;
     }
     return json + "\"";
+}
+
+namespace {
+
+std::string fieldNames() {
+    std::string names;
+    for (const BlockField& field : blockFields()) {
+        names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+    return names;
+}
+
+}  // namespace
+
+bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
+                      std::string& error) {
+    out.clear();
+    if (texts.empty()) {
+        error = "Nothing to set: give one or more FIELD=VALUE. Fields: " + fieldNames();
+        return false;
+    }
+    for (const std::string& text : texts) {
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos) {
+            error = "\"" + text + "\" is not FIELD=VALUE";
+            return false;
+        }
+        const std::string name = text.substr(0, equals);
+        const BlockField* field = findField(name);
+        if (!field && isDeviceField(name)) {
+            error = "\"" + name + "\" is the VX310's own and cannot be set";
+            return false;
+        }
+        if (!field) {
+            error = "Unknown field \"" + name + "\". Fields: " + fieldNames();
+            return false;
+        }
+        // The values are checked on a scratch block; the device's block takes them later.
+        ConfigBlock scratch;
+        if (!setField(scratch, *field, text.substr(equals + 1), error)) {
+            return false;
+        }
+        out.push_back({field, text.substr(equals + 1)});
+    }
+    return true;
+}
+
+bool applyAssignments(ConfigBlock& block, const std::vector<FieldAssignment>& assignments,
+                      std::string& error) {
+    for (const FieldAssignment& assignment : assignments) {
+        if (assignment.field->kind == FieldKind::Driver &&
+            !(block.byte(Offset::portInterfaces) & 1)) {
+            // The Mode 1 dialog greys the choice out for an RS232 port.
+            error = std::string(assignment.field->name) +
+                    " applies only when Port 1 is RS422/485; this unit's is RS232";
+            return false;
+        }
+        if (!setField(block, *assignment.field, assignment.value, error)) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -45,6 +45,19 @@ std::string fieldJson(const ConfigBlock& block, const BlockField& field);
 // decimal). False, with the reason in error, when the value is not one of the field's.
 bool setField(ConfigBlock& block, const BlockField& field, std::string_view value,
               std::string& error);
+// A set command's FIELD=VALUE pairs, checked against the field table before anything is
+// sent. False with the reason in error.
+struct FieldAssignment {
+    const BlockField* field;
+    std::string value;
+};
+bool parseAssignments(const std::vector<std::string>& texts, std::vector<FieldAssignment>& out,
+                      std::string& error);
+// The assignments on a block already checked by parseAssignments; false with the reason for
+// one the block refuses (a driver choice on an RS232 port).
+bool applyAssignments(ConfigBlock& block, const std::vector<FieldAssignment>& assignments,
+                      std::string& error);
+
 // The values a field takes, for messages: "none, even, odd" or "0 to 255".
 std::string fieldValues(const BlockField& field);
 

@@ -77,3 +77,40 @@ std::string utf8ToAnsi(const std::string& utf8) {
     }
     return out;
 }
+
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    unsigned code = 0;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+        code = byte & 0x1Fu;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+        code = byte & 0x0Fu;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+        code = byte & 0x07u;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0u) != 0x80u) {
+            return 0;
+        }
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < minimum || code > 0x10FFFF || surrogate ? 0 : length;
+}

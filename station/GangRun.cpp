@@ -1,57 +1,42 @@
 #include "GangRun.h"
 
-#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
+#include <cstring>
+#include <ctime>
 #include <ostream>
+
+#include "cli/CsvLog.h"
+#include "cli/Terminal.h"
+#include "station/Plan.h"
 
 namespace {
 
-// A device needs a moment after it appears before it may be opened: its permissions and
-// links are set up just after the node itself.
-constexpr int kSettleMs = 300;
 constexpr int kRedrawMs = 1000;
 
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void onGangSignal(int number) {
-    const char byte = static_cast<char>(number);
-    // Nothing else is safe here; a full pipe only loses a repeated signal.
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+QByteArray runLine(const UnitEvent& words) {
+    return QByteArray::fromStdString(encodeUnitEvent(words));
 }
 
 }  // namespace
-
-int gangSignalPipe() {
-    if (g_signalPipe[0] < 0) {
-        if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            return -1;
-        }
-        struct sigaction action {};
-        action.sa_handler = onGangSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-            ::sigaction(number, &action, nullptr);
-        }
-    }
-    return g_signalPipe[0];
-}
 
 GangRun::GangRun(Options options, std::ostream& out, std::ostream& err)
     : m_options(std::move(options)), m_out(out), m_err(err) {
     m_clock.start();
     m_redraw.setInterval(kRedrawMs);
     connect(&m_redraw, &QTimer::timeout, this, &GangRun::draw);
-    const int fd = gangSignalPipe();
-    if (fd >= 0) {
-        m_signals = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        connect(m_signals.get(), &QSocketNotifier::activated, this, &GangRun::onSignal);
-    }
+    StopSignals& stops = StopSignals::instance();
+    stops.install();
+    connect(&stops, &StopSignals::received, this, &GangRun::onSignal);
+    connect(&m_watcher, &DeviceWatcher::appeared, this, [this](const QString& name) {
+        if (m_signal == 0 && !m_outputLost) {
+            const std::string path = name.toLocal8Bit().toStdString();
+            addUnit(path, {"--device", path}, path);
+        }
+    });
 }
 
 GangRun::~GangRun() {
@@ -63,69 +48,183 @@ GangRun::~GangRun() {
     }
 }
 
-void GangRun::addUnit(const std::string& name, const QStringList& portArguments) {
+void GangRun::addUnit(const std::string& name, const std::vector<std::string>& portArguments,
+                      const std::string& recordDevice) {
     UnitRow row;
     row.name = name;
     row.startMs = now();
     m_rows.push_back(row);
     m_units.emplace_back();
-    start(m_rows.size() - 1, portArguments);
+    m_units.back().recordDevice = recordDevice;
+    std::vector<std::string> arguments = portArguments;
+    if (!m_options.traceBase.empty()) {
+        arguments.insert(arguments.end(), {"--trace", traceFor(name)});
+    }
+    arguments.insert(arguments.end(), m_options.command.begin(), m_options.command.end());
+    start(m_rows.size() - 1, std::move(arguments));
     draw();
 }
 
-void GangRun::start(std::size_t index, const QStringList& portArguments) {
+std::string GangRun::traceFor(const std::string& name) {
+    auto known = m_traceTags.find(name);
+    if (known == m_traceTags.end()) {
+        const std::string base = unitFileTag(name);
+        std::string tag = base;
+        for (int n = 2;; ++n) {
+            bool taken = false;
+            for (const auto& [other, otherTag] : m_traceTags) {
+                taken = taken || otherTag == tag;
+            }
+            if (!taken) {
+                break;
+            }
+            tag = base + "~" + std::to_string(n);
+        }
+        known = m_traceTags.emplace(name, tag).first;
+    }
+    return m_options.traceBase + "." + known->second;
+}
+
+void GangRun::start(std::size_t index, std::vector<std::string> arguments) {
     Unit& unit = m_units[index];
     unit.process = std::make_unique<QProcess>();
     QProcess& process = *unit.process;
-    QStringList arguments = portArguments;
-    arguments << "--unit-report";
-    if (!m_options.traceBase.isEmpty()) {
-        arguments << "--trace"
-                  << m_options.traceBase + "." +
-                         QString::fromStdString(unitFileTag(m_rows[index].name));
-    }
-    arguments << m_options.command;
     // A process group of its own: an interrupt at the terminal reaches this run alone, which
-    // passes it on once to each unit.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // passes it on to each unit. A unit whose run dies gets SIGTERM, and aborts what it does
+    // through the machine's own Abort instead of running on unsupervised.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) {
+            ::_exit(kExitSignalBase + SIGTERM);  // the run died before the line above
+        }
+    });
     process.setProcessChannelMode(QProcess::SeparateChannels);
     connect(&process, &QProcess::readyReadStandardOutput, this,
             [this, index] { readEvents(index); });
     connect(
         &process, &QProcess::finished, this,
         [this, index](int code, QProcess::ExitStatus status) { finished(index, code, status); });
-    process.start(m_options.program, arguments);
-    process.closeWriteChannel();
+    connect(&process, &QProcess::errorOccurred, this, [this, index](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            failedToStart(index);
+        }
+    });
+    process.start(m_options.program, m_options.programArguments);
+    // The unit's whole opening at once; Qt writes it as the pipe takes it.
+    process.write(runLine({RunKey::kArgs, std::move(arguments)}));
+    if (m_options.input.needed) {
+        process.write(runLine({RunKey::kInput, {hexBytes(m_options.input.bytes)}}));
+    }
+    process.write(m_options.plan != nullptr ? runLine({RunKey::kStart, {RunKey::kPlanned}})
+                                            : runLine({RunKey::kStart, {}}));
 }
 
 void GangRun::readEvents(std::size_t index) {
     Unit& unit = m_units[index];
+    if (!unit.process) {
+        return;
+    }
     unit.pending += unit.process->readAllStandardOutput().toStdString();
     std::size_t end = 0;
     while ((end = unit.pending.find('\n')) != std::string::npos) {
         UnitEvent event;
         if (decodeUnitEvent(unit.pending.substr(0, end + 1), event)) {
+            const bool serial = event.key == UnitKey::kSerial && m_rows[index].serial.empty();
             applyUnitEvent(m_rows[index], event, now());
+            if (serial) {
+                answerSerial(index);
+            }
         }
         unit.pending.erase(0, end + 1);
     }
+    if (unit.pending.size() > kMaxExchangeLine) {
+        unit.pending.clear();  // no event is that long: a unit gone wrong
+    }
     draw();
+}
+
+void GangRun::answerSerial(std::size_t index) {
+    UnitRow& row = m_rows[index];
+    QProcess& process = *m_units[index].process;
+    const auto refuse = [&](int code, const std::string& text) {
+        process.write(runLine({RunKey::kRefuse, {std::to_string(code), text}}));
+    };
+    const auto taken = m_serials.find(row.serial);
+    if (taken != m_serials.end() && taken->second != index) {
+        const UnitRow& first = m_rows[taken->second];
+        // A station sees one unit again after it was unplugged; two units at once with one
+        // serial number are two units, and the plan's row belongs to one of them.
+        if (!m_watching || !first.ended) {
+            refuse(kExitDevice, "Serial number " + row.serial + " was reported by " + first.name +
+                                    " already: nothing was sent to " + row.name);
+            return;
+        }
+    }
+    m_serials[row.serial] = index;
+    std::vector<std::string> planned;
+    if (m_options.plan != nullptr) {
+        const bool number = !row.serial.empty() && row.serial.size() <= 5 &&
+                            row.serial.find_first_not_of("0123456789") == std::string::npos;
+        const std::vector<std::string>* found =
+            number ? m_options.plan->find(static_cast<unsigned>(std::stoul(row.serial))) : nullptr;
+        if (found == nullptr) {
+            refuse(kExitUsage, "Serial number " + row.serial +
+                                   " is not in the plan: nothing was sent to "
+                                   "this unit");
+            return;
+        }
+        planned = *found;
+    }
+    process.write(runLine({RunKey::kGo, planned}));
 }
 
 void GangRun::finished(std::size_t index, int exitCode, QProcess::ExitStatus status) {
     readEvents(index);
     UnitRow& row = m_rows[index];
     if (!row.ended) {
-        // It ended without saying how: a crash, or a process that never started.
-        std::string why = m_units[index].process->readAllStandardError().trimmed().toStdString();
-        if (why.empty()) {
-            why = status == QProcess::CrashExit
-                      ? "the unit's process ended unexpectedly"
-                      : "the unit's process ended with status " + std::to_string(exitCode);
+        // It ended without saying how: it was killed, or it crashed.
+        std::string why;
+        if (status == QProcess::CrashExit) {
+            why = "the unit's process ended on signal " + std::to_string(exitCode) + " (" +
+                  ::strsignal(exitCode) + ")";
+        } else {
+            why = m_units[index].process->readAllStandardError().trimmed().toStdString();
+            if (why.empty()) {
+                why = "the unit's process ended with status " + std::to_string(exitCode) +
+                      " without its result";
+            }
         }
-        applyUnitEvent(
-            row, {UnitKey::kEnd, {std::to_string(exitCode > 0 ? exitCode : 2), "error", why, ""}},
-            now());
+        endUnitRow(row, kExitDevice, why, now());
+    }
+    ended(index);
+}
+
+void GangRun::failedToStart(std::size_t index) {
+    UnitRow& row = m_rows[index];
+    if (row.ended) {
+        return;
+    }
+    endUnitRow(
+        row, kExitDevice,
+        "the unit's process did not start: " + m_units[index].process->errorString().toStdString(),
+        now());
+    ended(index);
+}
+
+void GangRun::ended(std::size_t index) {
+    UnitRow& row = m_rows[index];
+    if (m_options.log != nullptr) {
+        std::string error;
+        const std::vector<std::string> fields =
+            recordFields(row, std::time(nullptr), m_units[index].recordDevice,
+                         m_options.commandName, m_options.file);
+        if (!m_options.log->append(fields, error)) {
+            // A unit without its record is a unit whose run failed.
+            endUnitRow(row, kExitFile, row.message.empty() ? error : error + "\n" + row.message,
+                       row.endMs);
+        }
     }
     if (m_options.terminal) {
         draw();
@@ -138,95 +237,47 @@ void GangRun::finished(std::size_t index, int exitCode, QProcess::ExitStatus sta
     if (m_options.bell) {
         m_err << (row.result == "ok" ? "\a" : "\a\a\a") << std::flush;
     }
+    checkOutput();
     endIfDone();
 }
 
 void GangRun::watch(const QStringList& folders, const QStringList& patterns) {
-    m_folders = folders;
-    m_patterns = patterns;
-    m_watcher = std::make_unique<QFileSystemWatcher>();
-    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &GangRun::scanFolders);
-    // What is there already is not new: only devices that appear are provisioned.
-    for (const QString& folder : m_folders) {
-        if (QFileInfo(folder).isDir()) {
-            m_watcher->addPath(folder);
-        }
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            m_patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        for (const QFileInfo& entry : entries) {
-            const QString device = entry.canonicalFilePath();
-            if (!device.isEmpty()) {
-                m_present.insert(device);
-            }
-        }
-    }
+    m_watching = true;
+    m_watcher.watch(folders, patterns);
     draw();
 }
 
-void GangRun::scanFolders() {
-    if (!m_watcher) {
+void GangRun::onSignal(int signal) {
+    if (m_signal == 0) {
+        m_signal = signal;
+    }
+    m_watcher.stop();
+    // Each unit finishes its step safely on its own: a configuration being sent is finished,
+    // an upload aborted. A second signal is not passed on: the units are stopping already.
+    stopUnits(signal);
+    endIfDone();
+}
+
+void GangRun::stopUnits(int signal) {
+    if (m_unitsStopped) {
         return;
     }
-    QSet<QString> now;
-    for (const QString& folder : m_folders) {
-        // A folder made after the watch began (the first USB adapter's by-id) is watched
-        // from then on.
-        if (QFileInfo(folder).isDir() && !m_watcher->directories().contains(folder)) {
-            m_watcher->addPath(folder);
-        }
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            m_patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& entry : entries) {
-            const QString device = entry.canonicalFilePath();
-            if (device.isEmpty() || now.contains(device)) {
-                continue;
-            }
-            now.insert(device);
-            if (m_present.contains(device)) {
-                continue;
-            }
-            // A new device, once per plug-in.
-            QTimer::singleShot(kSettleMs, this, [this, device] {
-                if (!m_watcher || m_signal != 0) {
-                    return;
-                }
-                const QString path = nameOf(device);
-                addUnit(path.toStdString(), {"--device", path});
-            });
+    m_unitsStopped = true;
+    for (Unit& unit : m_units) {
+        if (unit.process && unit.process->state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(unit.process->processId()), signal);
         }
     }
-    m_present = now;
 }
 
-QString GangRun::nameOf(const QString& device) const {
-    // The name from the first folder that has one: a by-id link, which stays the same
-    // whichever socket the adapter is in, before the node it points to.
-    for (const QString& folder : m_folders) {
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            m_patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& entry : entries) {
-            if (entry.canonicalFilePath() == device) {
-                return entry.absoluteFilePath();
-            }
-        }
+void GangRun::checkOutput() {
+    if (m_outputLost || (!m_out.fail() && !m_err.fail())) {
+        return;
     }
-    return device;
-}
-
-void GangRun::onSignal() {
-    char byte = 0;
-    while (::read(m_signals->socket(), &byte, 1) == 1) {
-        m_signal = static_cast<unsigned char>(byte);
-        m_watcher.reset();
-        // Each unit finishes its step safely on its own: a configuration being sent is
-        // finished, an upload aborted.
-        for (Unit& unit : m_units) {
-            if (unit.process && unit.process->state() == QProcess::Running) {
-                ::kill(static_cast<pid_t>(unit.process->processId()), m_signal);
-            }
-        }
-    }
-    endIfDone();
+    // Nobody sees the results any more: stop as an interrupt would, and say so at the end.
+    m_outputLost = true;
+    m_watcher.stop();
+    stopUnits(SIGTERM);
 }
 
 void GangRun::draw() {
@@ -235,7 +286,7 @@ void GangRun::draw() {
     }
     std::size_t width = 4;
     for (const UnitRow& row : m_rows) {
-        width = std::max(width, row.name.size());
+        width = std::max(width, terminalText(row.name).size());
     }
     std::string text;
     if (m_drawnLines > 0) {
@@ -246,13 +297,14 @@ void GangRun::draw() {
     }
     m_drawnLines = m_rows.size();
     m_err << text << std::flush;
+    checkOutput();
 }
 
 void GangRun::endIfDone() {
     if (m_loop == nullptr) {
         return;
     }
-    if (m_watcher && m_signal == 0) {
+    if (m_watching && m_signal == 0 && !m_outputLost) {
         return;  // a station runs until it is interrupted
     }
     for (const UnitRow& row : m_rows) {
@@ -275,9 +327,12 @@ int GangRun::exec() {
     m_redraw.stop();
     draw();
     m_err << gangSummary(m_rows) << "\n" << std::flush;
-    const bool watching = !m_folders.isEmpty();
-    if (m_signal != 0 && !watching) {
-        return 128 + m_signal;
+    checkOutput();
+    if (m_outputLost) {
+        return kExitFile;
+    }
+    if (m_signal != 0 && !m_watching) {
+        return kExitSignalBase + m_signal;
     }
     return worstExitCode(m_rows);
 }

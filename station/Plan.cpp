@@ -6,9 +6,9 @@
 #include <set>
 #include <sstream>
 
-#include "cli/CliSession.h"
+#include "cli/ExitStatus.h"
+#include "cli/Terminal.h"
 #include "editor/BlockFields.h"
-#include "platform/SerialPort.h"
 
 namespace {
 
@@ -72,7 +72,19 @@ bool splitCsvLine(const std::string& line, std::vector<std::string>& fields) {
 }
 
 std::optional<Plan> Plan::parse(const std::string& text, std::string& error) {
-    std::istringstream lines(text);
+    std::optional<Plan> plan = parseText(text, error);
+    if (!plan) {
+        // Cells and paths are shown as they may reach a terminal.
+        error = terminalText(error);
+    }
+    return plan;
+}
+
+std::optional<Plan> Plan::parseText(const std::string& text, std::string& error) {
+    // A spreadsheet's "CSV UTF-8" starts with a byte order mark.
+    const std::string_view bom = "\xEF\xBB\xBF";
+    std::istringstream lines(text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size())
+                                                                   : text);
     std::string line;
     std::vector<std::string> cells;
     Plan plan;
@@ -163,10 +175,12 @@ std::optional<Plan> Plan::parse(const std::string& text, std::string& error) {
     return plan;
 }
 
-std::optional<Plan> Plan::load(const std::string& path, std::string& error) {
+std::optional<Plan> Plan::load(const std::string& path, std::string& error, int& exitCode) {
+    exitCode = kExitFile;
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        error = "Unable to open file: \"" + path + "\"? (" + std::strerror(errno) + ")";
+        error =
+            "Unable to open file: \"" + terminalText(path) + "\"? (" + std::strerror(errno) + ")";
         return std::nullopt;
     }
     std::string text;
@@ -174,55 +188,20 @@ std::optional<Plan> Plan::load(const std::string& path, std::string& error) {
     while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
         text.append(buffer, static_cast<std::size_t>(file.gcount()));
         if (text.size() > kMaxPlanBytes) {
-            error = "\"" + path + "\" is too large for a plan";
+            exitCode = kExitUsage;
+            error = "\"" + terminalText(path) + "\" is too large for a plan";
             return std::nullopt;
         }
     }
     if (file.bad()) {
-        error = "Unable to read file: \"" + path + "\"?";
+        error = "Unable to read file: \"" + terminalText(path) + "\"?";
         return std::nullopt;
     }
+    exitCode = kExitUsage;
     return parse(text, error);
 }
 
 const std::vector<std::string>* Plan::find(unsigned serialNumber) const {
     const auto row = m_rows.find(serialNumber);
     return row == m_rows.end() ? nullptr : &row->second;
-}
-
-std::string Plan::describe(const std::vector<std::string>& assignments) {
-    std::string text;
-    for (const std::string& assignment : assignments) {
-        text += (text.empty() ? "" : "; ") + assignment;
-    }
-    return text;
-}
-
-bool parsePortList(const std::string& text, std::vector<unsigned>& ports, std::string& error) {
-    ports.clear();
-    std::set<unsigned> seen;
-    std::string part;
-    std::istringstream parts(text);
-    while (std::getline(parts, part, ',')) {
-        part = trimmed(part);
-        const std::size_t dash = part.find('-');
-        const std::optional<unsigned> first = wholeNumber(part.substr(0, dash), kLastPort);
-        const std::optional<unsigned> last =
-            dash == std::string::npos ? first : wholeNumber(part.substr(dash + 1), kLastPort);
-        if (!first || !last || *first < kFirstPort || *last < *first) {
-            error = "-p takes port numbers from 1 to 255, or ranges of them such as 5-8: \"" +
-                    part + "\"";
-            return false;
-        }
-        for (unsigned n = *first; n <= *last; ++n) {
-            if (seen.insert(n).second) {
-                ports.push_back(n);
-            }
-        }
-    }
-    if (ports.empty()) {
-        error = "-p takes port numbers from 1 to 255";
-        return false;
-    }
-    return true;
 }

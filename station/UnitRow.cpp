@@ -2,45 +2,10 @@
 
 #include <cstdio>
 
-#include "editor/BlockFields.h"
+#include "cli/ExitStatus.h"
+#include "cli/Terminal.h"
 
 namespace {
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::string unescaped(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char next = text[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string elapsedText(std::uint64_t ms) {
     char text[32];
@@ -65,46 +30,10 @@ std::string shortMessage(const UnitRow& row) {
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
         text.replace(at, 1, "; ");
     }
-    return text;
+    return terminalText(text);
 }
 
 }  // namespace
-
-std::string encodeUnitEvent(const UnitEvent& event) {
-    std::string line = escaped(event.key);
-    for (const std::string& value : event.values) {
-        line += '\t' + escaped(value);
-    }
-    return line + '\n';
-}
-
-bool decodeUnitEvent(const std::string& line, UnitEvent& event) {
-    event = {};
-    std::string text = line;
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-    }
-    if (text.empty()) {
-        return false;
-    }
-    std::size_t from = 0;
-    bool first = true;
-    while (true) {
-        const std::size_t tab = text.find('\t', from);
-        const std::string part = unescaped(text.substr(from, tab - from));
-        if (first) {
-            event.key = part;
-            first = false;
-        } else {
-            event.values.push_back(part);
-        }
-        if (tab == std::string::npos) {
-            break;
-        }
-        from = tab + 1;
-    }
-    return !event.key.empty();
-}
 
 void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
     const auto value = [&event](std::size_t i) {
@@ -119,6 +48,7 @@ void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
         }
     } else if (event.key == UnitKey::kSerial) {
         row.serial = value(0);
+        row.version = value(1);
     } else if (event.key == UnitKey::kOut) {
         row.out.push_back(value(0));
     } else if (event.key == UnitKey::kEnd && !row.ended) {
@@ -134,11 +64,25 @@ void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
         row.planned = value(3);
         row.state = row.result == "ok" ? "ok" : row.result == "mismatch" ? "MISMATCH" : "error";
         row.percent = -1;
+        row.seconds = double(nowMs > row.startMs ? nowMs - row.startMs : 0) / 1000.0;
     }
 }
 
+void endUnitRow(UnitRow& row, int code, const std::string& message, std::uint64_t nowMs) {
+    if (!row.ended) {
+        row.ended = true;
+        row.endMs = nowMs;
+        row.seconds = double(nowMs > row.startMs ? nowMs - row.startMs : 0) / 1000.0;
+    }
+    row.code = code;
+    row.result = resultWord(code);
+    row.message = message;
+    row.state = row.result == "ok" ? "ok" : row.result == "mismatch" ? "MISMATCH" : "error";
+    row.percent = -1;
+}
+
 std::string unitRowText(const UnitRow& row, std::uint64_t nowMs, std::size_t nameWidth) {
-    std::string name = row.name;
+    std::string name = terminalText(row.name);
     if (name.size() < nameWidth) {
         name.resize(nameWidth, ' ');
     }
@@ -158,7 +102,7 @@ std::string unitEndLine(const UnitRow& row) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s",
                   double(row.endMs > row.startMs ? row.endMs - row.startMs : 0) / 1000.0);
-    std::string line = row.name;
+    std::string line = terminalText(row.name);
     if (!row.serial.empty()) {
         line += ": serial " + row.serial;
     }
@@ -193,7 +137,7 @@ std::string gangSummary(const std::vector<UnitRow>& rows) {
         std::string list;
         for (const UnitRow& row : rows) {
             if (row.ended && row.result == result) {
-                list += (list.empty() ? "" : "; ") + row.name +
+                list += (list.empty() ? "" : "; ") + terminalText(row.name) +
                         (row.serial.empty() ? "" : ", serial " + row.serial) +
                         (row.message.empty() ? "" : ": " + shortMessage(row));
             }
@@ -224,28 +168,6 @@ int worstExitCode(const std::vector<UnitRow>& rows) {
         }
     }
     return worst;
-}
-
-std::string unitJson(const UnitRow& row) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f",
-                  double(row.endMs > row.startMs ? row.endMs - row.startMs : 0) / 1000.0);
-    const bool number = !row.serial.empty() && row.serial.size() <= 5 &&
-                        row.serial.find_first_not_of("0123456789") == std::string::npos;
-    std::string json = "{\"unit\":" + jsonString(row.name) +
-                       ",\"serialNumber\":" + (number ? row.serial : "null") +
-                       ",\"result\":" + jsonString(row.result) +
-                       ",\"exitCode\":" + std::to_string(row.code) +
-                       ",\"message\":" + jsonString(row.result == "ok" ? "" : row.message) +
-                       ",\"planned\":" + jsonString(row.planned) + ",\"seconds\":" + seconds;
-    if (!row.out.empty()) {
-        std::string out;
-        for (const std::string& line : row.out) {
-            out += line + "\n";
-        }
-        json += ",\"output\":" + jsonString(out);
-    }
-    return json + "}";
 }
 
 std::string unitFileTag(const std::string& name) {

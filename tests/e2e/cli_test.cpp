@@ -12,8 +12,8 @@
 #include "ProcessRun.h"
 #include "TestSupport.h"
 #include "cli/CliSession.h"
-#include "sim/SimulatorProcess.h"
 #include "editor/BlockFields.h"
+#include "sim/SimulatorProcess.h"
 #include "sim/Vx310Sim.h"
 
 namespace {

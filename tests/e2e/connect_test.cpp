@@ -6,10 +6,10 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "device/initdialog.h"
 #include "platform/QtPortDriver.h"
+#include "sim/SimulatorProcess.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
 #include "platform/QtPortDriver.h"
+#include "sim/SimulatorProcess.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "TestSupport.h"
-#include "sim/SimulatorProcess.h"
 #include "device/PortNames.h"
 #include "platform/QtPortDriver.h"
+#include "sim/SimulatorProcess.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 
 #include "TestSupport.h"
 #include "cli/CliSession.h"
-#include "sim/SimulatorProcess.h"
 #include "device/SerialLink.h"
 #include "platform/QtPortDriver.h"
+#include "sim/SimulatorProcess.h"
 
 namespace {
 

@@ -1,0 +1,123 @@
+#include "GangCommand.h"
+
+#include <unistd.h>
+
+#include <QString>
+#include <iostream>
+#include <optional>
+#include <set>
+
+#include "cli/CsvLog.h"
+#include "cli/Terminal.h"
+#include "device/PortNames.h"
+#include "editor/Settings.h"
+#include "platform/Profile.h"
+#include "platform/QtPortDriver.h"
+#include "station/GangRun.h"
+#include "station/Plan.h"
+
+namespace {
+
+int refuse(const std::string& text, int code) {
+    std::cerr << terminalText(text, true) << "\n";
+    return code;
+}
+
+}  // namespace
+
+int runSeveral(const CliOptions& options, const char* program) {
+    if (options.command == CliCommand::Ports) {
+        return refuse(
+            "vxconf-cli: ports lists every port already; it takes no units\n"
+            "Try 'vxconf-cli --help'.",
+            kExitUsage);
+    }
+    if (options.asks() && !options.yes) {
+        return refuse("vxconf-cli: " + std::string(cliCommandName(options.command)) +
+                          " on several units needs --yes: no unit can ask its question\n"
+                          "Try 'vxconf-cli --help'.",
+                      kExitUsage);
+    }
+    // The whole run is refused before any unit is touched; each input is read here once
+    // (a pipe gives its bytes only once) and every unit gets the same checked bytes.
+    std::optional<Plan> plan;
+    std::string error;
+    if (!options.planPath.empty()) {
+        int code = kExitUsage;
+        plan = Plan::load(options.planPath, error, code);
+        if (!plan) {
+            return refuse(error, code);
+        }
+    }
+    if (options.command == CliCommand::Set && !plan) {
+        std::vector<FieldAssignment> checked;
+        if (!parseAssignments(options.assignments, checked, error)) {
+            return refuse(error, kExitUsage);
+        }
+    }
+    const CommandInput input = readCommandInput(options.command, options.file);
+    if (input.code != kExitOk) {
+        return refuse(input.message, input.code);
+    }
+    CsvLog log;
+    if (!options.logPath.empty() && !log.open(options.logPath, error)) {
+        return refuse(error, kExitFile);
+    }
+
+    const std::string settingsFile = settingsFilePath();
+    PortNames names;
+    names.loadOverrides(ProfileFile::load(settingsFile));
+    QtPortDriver driver(names.resolver());
+
+    GangRun::Options run;
+    run.program = QString::fromLocal8Bit(program);
+    run.command = unitArguments(options);
+    run.input = input;
+    run.plan = plan ? &*plan : nullptr;
+    run.log = log.isOpen() ? &log : nullptr;
+    run.commandName = cliCommandName(options.command);
+    run.file = options.file;
+    run.terminal = isatty(STDERR_FILENO) == 1;
+    run.json = options.json;
+    run.bell = options.watch && run.terminal;
+    run.traceBase = options.tracePath;
+    GangRun gang(run, std::cout, std::cerr);
+    if (options.watch) {
+        if (options.watchFolders.empty()) {
+            gang.watch({"/dev/serial/by-id", "/dev"}, {"ttyUSB*", "ttyACM*", "usb-*", "pci-*"});
+        } else {
+            QStringList folders;
+            for (const std::string& folder : options.watchFolders) {
+                folders << QString::fromLocal8Bit(folder.c_str());
+            }
+            gang.watch(folders, {});
+        }
+        std::cerr << "Waiting for serial devices; Ctrl-C ends the station\n";
+        return gang.exec();
+    }
+    std::vector<unsigned> ports = options.ports;
+    if (options.all) {
+        for (unsigned n = kFirstPort; n <= kLastPort; ++n) {
+            if (!names.devicePath(n).empty() && driver.probe(n)) {
+                ports.push_back(n);
+            }
+        }
+        if (ports.empty()) {
+            return refuse("No serial port opens", kExitDevice);
+        }
+    }
+    // One device under two names (a number and a path, a link and its node) is one unit.
+    std::set<std::string> devices;
+    for (const unsigned n : ports) {
+        const std::string path = names.devicePath(n);
+        if (path.empty() || devices.insert(canonicalDevicePath(path)).second) {
+            gang.addUnit("COM" + std::to_string(n), {"-p", std::to_string(n)}, path);
+        }
+    }
+    for (const std::string& path : options.devices) {
+        if (devices.insert(canonicalDevicePath(path)).second) {
+            gang.addUnit(path, {"--device", path}, path);
+        }
+    }
+    return gang.exec();
+}

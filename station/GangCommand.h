@@ -1,0 +1,8 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+
+// vxconf-cli on several units at once (-p with several numbers, --device more than once,
+// --all, watch): the whole run is checked before any unit is touched (the plan, the file,
+// the record), every input is read once, and each unit then runs in a process of its own.
+int runSeveral(const CliOptions& options, const char* program);
