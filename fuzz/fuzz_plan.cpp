@@ -1,12 +1,13 @@
 // Plans and unit events: any bytes give a plan or a refusal without failing; every row of a
 // plan that parses holds only assignments set takes; any bytes give an event or none, and an
-// event written reads back as itself.
+// event written reads back as itself; text shown on a terminal holds no control character.
 
 #include <cstdint>
 #include <string>
 
 #include "FuzzCheck.h"
 #include "cli/CliSession.h"
+#include "cli/Terminal.h"
 #include "station/Plan.h"
 #include "station/UnitRow.h"
 
@@ -44,5 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     UnitEvent back;
     FUZZ_CHECK(decodeUnitEvent(line, back));
     FUZZ_CHECK(back.key == sent.key && back.values == sent.values);
+
+    // Whatever a name or a cell holds, what reaches a terminal holds no control character,
+    // and showing it twice changes nothing.
+    const std::string shown = terminalText(input);
+    for (const char c : shown) {
+        FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
+    }
+    FUZZ_CHECK(terminalText(shown) == shown);
+    // A file handed to a unit arrives as it was.
+    std::string bytes;
+    FUZZ_CHECK(bytesFromHex(hexBytes(input), bytes) && bytes == input);
     return 0;
 }

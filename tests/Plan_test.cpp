@@ -19,6 +19,12 @@ TEST(Plan, EachUnitGetsItsRowBySerialNumber) {
     EXPECT_EQ(*plan->find(4712), (std::vector<std::string>{"mode2.address=8", "Mode2.LeadIn=100"}));
     EXPECT_EQ(plan->find(4713), nullptr) << "a unit not in the plan";
 
+    // A spreadsheet's "CSV UTF-8": a byte order mark and CR LF.
+    const auto spreadsheet =
+        Plan::parse("\xEF\xBB\xBFserialNumber,mode2.address\r\n9,3\r\n", error);
+    ASSERT_TRUE(spreadsheet) << error;
+    EXPECT_EQ(*spreadsheet->find(9), std::vector<std::string>{"mode2.address=3"});
+
     // The serial number may stand in any column.
     const auto moved = Plan::parse("port2.parity,serialNumber\nodd,5\n", error);
     ASSERT_TRUE(moved) << error;
@@ -41,6 +47,9 @@ TEST(Plan, AnythingWrongRefusesTheWholePlanWithItsLine) {
         {"serialNumber,mode2.address\nx,7\n", "is no serial number"},
         {"serialNumber,mode2.address\n1,7,9\n", "plan line 2: has 3 values, the header 2"},
         {"serialNumber,mode2.address\n1,\"7\n", "plan line 2: a quote is not closed"},
+        // What a cell holds never reaches the terminal as it is.
+        {"serialNumber,\x1b]0;owned\x07\n", "plan line 1: unknown field \"\\x1b]0;owned\\x07\""},
+        {"serialNumber,port2.parity\n1,\x1b[2J\n", "\\x1b[2J"},
     };
     for (const auto& [text, reason] : cases) {
         std::string error;

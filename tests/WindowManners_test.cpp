@@ -32,8 +32,8 @@ TEST_F(MannersTest, NarrowDialogsAndNoticesAreWideEnoughForTheirCaptions) {
 
     // A caption that grows while the window is up widens it again.
     dialog.setWindowTitle("Reading configuration from VX310 on a much longer caption");
-    QTest::qWait(50);
-    EXPECT_GE(dialog.width(), captionWidth(dialog.windowTitle()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.width() >= captionWidth(dialog.windowTitle()); }, 10000));
 
     QMessageBox box(QMessageBox::Warning, "Unexpected response from VX310", "x", QMessageBox::Ok);
     box.show();

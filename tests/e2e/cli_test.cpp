@@ -251,4 +251,17 @@ TEST_F(CliEndToEnd, ATraceThatCannotBeWrittenIsRefusedOrCountedAndExitFour) {
         << full.err;
 }
 
+// --json gives one unit's result as a several-unit run gives each: one object, the changes
+// inside it.
+TEST_F(CliEndToEnd, JsonOnOneUnitIsItsResultObject) {
+    const Result set = cli({"--json", "set", "port1.parity=odd"});
+    EXPECT_EQ(set.code, kExitOk) << set.err;
+    QJsonParseError error;
+    const QJsonObject unit = QJsonDocument::fromJson(set.out.c_str(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << set.out;
+    EXPECT_EQ(unit.value("serialNumber").toInt(), 31337);
+    EXPECT_EQ(unit.value("result").toString(), "ok");
+    EXPECT_EQ(unit.value("output").toString(), "Port 1 Parity: none -> odd\n");
+}
+
 }  // namespace

@@ -7,15 +7,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <memory>
 #include <vector>
 
 #include "ProcessRun.h"
+#include "TestSupport.h"
 #include "cli/CliSession.h"
 #include "sim/SimulatorProcess.h"
 
@@ -74,22 +75,6 @@ struct GangTest : public ::testing::Test {
         file.write(bytes);
         return path;
     }
-
-    // The bytes a unit was sent, from its trace.
-    QByteArray sentTo(const QString& trace) {
-        QFile file(trace);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << trace.toStdString();
-        QByteArray bytes;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const int tx = line.indexOf(" TX ");
-            if (tx < 0) {
-                continue;
-            }
-            const QByteArray hex = line.mid(tx + 4, line.indexOf('|') - tx - 4).simplified();
-            bytes += QByteArray::fromHex(hex);
-        }
-        return bytes;
-    }
 };
 
 TEST_F(GangTest, OneUnitThatKeepsItsOldConfigurationIsTheOnlyMismatch) {
@@ -113,7 +98,7 @@ TEST_F(GangTest, OneUnitThatKeepsItsOldConfigurationIsTheOnlyMismatch) {
         EXPECT_EQ(readUnit(k).value("port2").toObject().value("parity").toString(),
                   k == 2 ? "even" : "odd");
         // Each unit was sent its own configuration, with its own serial number, once.
-        const QByteArray sent = sentTo(trace + ".COM" + QString::number(k));
+        const QByteArray sent = sentIn(trace + ".COM" + QString::number(k));
         EXPECT_EQ(sent.count("\x05L"), 1);
         const QByteArray serial = QByteArray::number(100 + k, 16).rightJustified(4, '0');
         EXPECT_TRUE(
@@ -148,7 +133,7 @@ TEST_F(GangTest, APlanGivesEachUnitItsOwnAddressAndLeavesAnUnknownUnitUntouched)
     EXPECT_EQ(readUnit(2).value("mode2").toObject().value("address").toInt(), 12);
     EXPECT_EQ(readUnit(1).value("port1").toObject().value("parity").toString(), "odd");
     EXPECT_EQ(readUnit(3), before);
-    EXPECT_FALSE(sentTo(trace + ".COM3").contains("\x05L")) << "nothing stored on unit 3";
+    EXPECT_FALSE(sentIn(trace + ".COM3").contains("\x05L")) << "nothing stored on unit 3";
 
     // One JSON object a unit, with its planned values.
     int objects = 0;
@@ -221,9 +206,6 @@ TEST_F(GangTest, AStationProvisionsEachUnitThatAppearsOnceAndStopsOnInterrupt) {
     ASSERT_TRUE(waitFor("serial 401: ok")) << err.toStdString();
     ASSERT_TRUE(QFile::link(units[1]->devicePath(), watched.filePath("unit-b")));
     ASSERT_TRUE(waitFor("serial 402: ok")) << err.toStdString();
-    // Still plugged in: nothing runs again.
-    QThread::msleep(1000);
-    err += station.readAllStandardError();
     ::kill(static_cast<pid_t>(station.processId()), SIGINT);
     ASSERT_TRUE(station.waitForFinished(20000));
     err += station.readAllStandardError();
@@ -233,6 +215,13 @@ TEST_F(GangTest, AStationProvisionsEachUnitThatAppearsOnceAndStopsOnInterrupt) {
     EXPECT_EQ(err.count("serial 402: ok"), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("2 units: 2 ok")) << err.toStdString();
     EXPECT_EQ(readUnit(2).value("mode2").toObject().value("address").toInt(), 9);
+}
+
+// The unit's trace shows it well into an upload: some records sent after the command.
+bool uploading(const QString& trace) {
+    const QByteArray sent = sentIn(trace);
+    const int command = sent.indexOf("UF\r");
+    return command >= 0 && sent.mid(command).count(':') >= 5;
 }
 
 // An Intel HEX file of count 16-byte records from 0x4004.
@@ -264,9 +253,10 @@ TEST_F(GangTest, AUnitThatDisappearsMidUploadFailsAlone) {
     const QString hex = hexFile(dir.filePath("small.hex"), 60);
     QProcess run;
     run.setProcessEnvironment(environment());
-    run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "upload", hex});
+    const QString trace = dir.filePath("trace");
+    run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "--trace", trace, "upload", hex});
     ASSERT_TRUE(run.waitForStarted());
-    QThread::msleep(2000);
+    ASSERT_TRUE(waitUntil([&] { return uploading(trace + ".COM2"); }));
     units[1]->stop();  // the adapter is pulled
     ASSERT_TRUE(run.waitForFinished(60000));
     const std::string err = run.readAllStandardError().toStdString();
@@ -285,8 +275,8 @@ TEST_F(GangTest, AnInterruptMidUploadAbortsEveryUnitAndLeavesEachAtItsPrompt) {
     run.setProcessEnvironment(environment());
     run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "--trace", trace, "upload", hex});
     ASSERT_TRUE(run.waitForStarted());
-    // Both units well into the file.
-    QThread::msleep(3000);
+    ASSERT_TRUE(
+        waitUntil([&] { return uploading(trace + ".COM1") && uploading(trace + ".COM2"); }));
     ::kill(static_cast<pid_t>(run.processId()), SIGINT);
     ASSERT_TRUE(run.waitForFinished(30000));
     const std::string err = run.readAllStandardError().toStdString();
@@ -295,11 +285,222 @@ TEST_F(GangTest, AnInterruptMidUploadAbortsEveryUnitAndLeavesEachAtItsPrompt) {
     EXPECT_NE(err.find("2 units: "), std::string::npos) << err;
     for (unsigned k = 1; k <= 2; ++k) {
         SCOPED_TRACE(k);
-        const QByteArray sent = sentTo(trace + ".COM" + QString::number(k));
+        const QByteArray sent = sentIn(trace + ".COM" + QString::number(k));
         EXPECT_TRUE(sent.contains("UF\r")) << "the upload had begun";
         EXPECT_TRUE(sent.endsWith("\r\x1b")) << "the abort sequence ends what the unit was sent";
         // Not half-way through a program: the unit answers at its prompt.
         EXPECT_EQ(readUnit(k).value("serialNumber").toInt(), int(500 + k));
+    }
+}
+
+// Runs a shell command line with VXCONF_CLI as "$CLI" in folder, for what QProcess cannot
+// pass: pipes, process substitution, file names that are not UTF-8.
+Result shell(const QProcessEnvironment& base, const QString& folder, const QString& script) {
+    QProcessEnvironment env = base;
+    env.insert("CLI", VXCONF_CLI);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(folder);
+    process.start("/bin/bash", {"-c", script});
+    Result result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "did not finish: " << script.toStdString();
+        return result;
+    }
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+// The processes whose parent is pid.
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t child = entry.toInt(&number);
+        const QByteArray stat = fileBytes("/proc/" + entry + "/stat");
+        const int close = stat.lastIndexOf(')');
+        if (number && close > 0 && stat.mid(close + 2).split(' ').value(1).toInt() == pid) {
+            children.push_back(child);
+        }
+    }
+    return children;
+}
+
+// A path is a path: taken from the current folder, whatever bytes it holds, opened and locked
+// under its real name; the same device twice is one unit, and names that would share a trace
+// or a lock file do not.
+TEST_F(GangTest, DevicePathsLeadToTheUnitTheyNameAndAreShownSafely) {
+    addUnit(701);
+    addUnit(702);
+    QTemporaryDir work;
+    const QString second = QFileInfo(units[1]->devicePath()).fileName();
+    // pts/N here leads to unit 1, while /dev/pts/N is unit 2.
+    ASSERT_TRUE(QDir(work.path()).mkpath("pts"));
+    ASSERT_TRUE(QFile::link(units[0]->devicePath(), work.filePath("pts/" + second)));
+    ASSERT_TRUE(QFile::link(units[1]->devicePath(), work.filePath("u5")));
+    ASSERT_TRUE(QDir(work.path()).mkpath("a"));
+    ASSERT_TRUE(QFile::link(units[0]->devicePath(), work.filePath("a_b")));
+    ASSERT_TRUE(QFile::link(units[1]->devicePath(), work.filePath("a/b")));
+    const Result relative = shell(environment(), work.path(),
+                                  "\"$CLI\" --device pts/" + second +
+                                      " read --json && "
+                                      "\"$CLI\" --device u5 read --json");
+    EXPECT_EQ(relative.code, kExitOk) << relative.err;
+    EXPECT_NE(relative.out.find("\"serialNumber\": 701"), std::string::npos) << relative.out;
+    EXPECT_NE(relative.out.find("\"serialNumber\": 702"), std::string::npos) << relative.out;
+
+    // A name that is not UTF-8 and one that would set the terminal's title (u5 is the
+    // second's unit again); the names go before the folder is cleaned up, which cannot.
+    const Result odd =
+        shell(environment(), work.path(),
+              "odd=$(printf 'x\\377'); esc=$(printf 'e\\033]0;owned\\007');"
+              "ln -s pts/" +
+                  second +
+                  " \"$odd\"; ln -s u5 \"$esc\";"
+                  "\"$CLI\" --device \"$odd\" read >/dev/null; single=$?;"
+                  "\"$CLI\" --device \"$odd\" --device \"$esc\" --device u5 read;"
+                  "several=$?; rm \"$odd\" \"$esc\"; exit $((single * 10 + several))");
+    EXPECT_EQ(odd.code, kExitOk) << odd.err;
+    EXPECT_NE(odd.err.find("2 units: 2 ok"), std::string::npos) << odd.err;
+    EXPECT_EQ(odd.err.find('\x1b'), std::string::npos) << "no escape reaches the terminal";
+    EXPECT_EQ(odd.err.find('\xff'), std::string::npos);
+    EXPECT_NE(odd.err.find("e\\x1b]0;owned\\x07: serial 702: ok"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("x\\xff: serial 701: ok"), std::string::npos) << odd.err;
+
+    // a_b and a/b would share a lock file and a trace file.
+    const Result paths = cli({"--device", work.filePath("a_b"), "--device", work.filePath("a/b"),
+                              "--trace", work.filePath("t"), "read"});
+    EXPECT_EQ(paths.code, kExitOk) << paths.err;
+    const QStringList traces = QDir(work.path()).entryList({"t.*"});
+    ASSERT_EQ(traces.size(), 2) << traces.join(' ').toStdString();
+    EXPECT_NE(fileBytes(work.filePath(traces[0])), fileBytes(work.filePath(traces[1])));
+}
+
+// Two units that report one serial number: the first takes the plan's row, the second is sent
+// nothing, and the run says which two they were.
+TEST_F(GangTest, ASerialNumberSeenTwiceIsRefusedBeforeAnythingIsSent) {
+    addUnit(801);
+    addUnit(801);
+    QFile plan(dir.filePath("plan.csv"));
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write("serialNumber,mode2.address\n801,7\n");
+    plan.close();
+    const QString trace = dir.filePath("t");
+    const Result run = cli({"-p", "1-2", "--plan", plan.fileName(), "--trace", trace, "set"});
+    EXPECT_EQ(run.code, kExitDevice) << run.err;
+    EXPECT_NE(run.err.find("2 units: 1 ok, 1 error"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Serial number 801 was reported by COM"), std::string::npos) << run.err;
+    EXPECT_EQ(sentIn(trace + ".COM1").count("\x05L") + sentIn(trace + ".COM2").count("\x05L"), 1)
+        << "one unit was stored";
+}
+
+// What comes through a pipe is read once, by the run, and every unit gets the same bytes.
+TEST_F(GangTest, PipedFilesAndPlansReachEveryUnit) {
+    addUnit(901);
+    addUnit(902);
+    const QString file = oddParityFile();
+    const Result run = shell(environment(), dir.path(),
+                             "cat '" + file +
+                                 "' | \"$CLI\" -p 1,2 --yes --plan <(printf "
+                                 "'\\357\\273\\277serialNumber,mode2.address\\r\\n901,21\\r\\n"
+                                 "902,22\\r\\n') load /dev/stdin");
+    EXPECT_EQ(run.code, kExitOk) << run.err;
+    for (unsigned k = 1; k <= 2; ++k) {
+        const QJsonObject unit = readUnit(k);
+        EXPECT_EQ(unit.value("port2").toObject().value("parity").toString(), "odd");
+        EXPECT_EQ(unit.value("mode2").toObject().value("address").toInt(), int(20 + k));
+    }
+}
+
+// A record or a trace the disk will not take is a failed unit, and the run says what was lost.
+TEST_F(GangTest, RecordsAndTracesADiskCannotTakeFailTheRun) {
+    addUnit(1001);
+    addUnit(1002);
+    const SmallDisk disk(dir.path().toStdString(), "size=64k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    const QString full = QString::fromStdString(disk.path);
+    QFile filler(full + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(512, 'f')) == 512) {
+    }
+    filler.close();
+    const Result run =
+        cli({"-p", "1-2", "--log", full + "/units.csv", "--trace", full + "/t", "read"});
+    EXPECT_EQ(run.code, kExitFile) << run.err;
+    EXPECT_NE(run.err.find("2 units: 0 ok, 2 errors"), std::string::npos) << run.err;
+    for (const char* unit : {"\nCOM1: serial 1001: error", "\nCOM2: serial 1002: error"}) {
+        const std::string err = "\n" + run.err;
+        const std::size_t at = err.find(unit);
+        ASSERT_NE(at, std::string::npos) << run.err;
+        const std::string line = err.substr(at + 1, err.find('\n', at + 1) - at - 1);
+        EXPECT_NE(line.find("Unable to append to the record file: No space left on device"),
+                  std::string::npos)
+            << line;
+        EXPECT_NE(line.find(" lines dropped (No space left on device)"), std::string::npos) << line;
+    }
+}
+
+// Nobody left to read the output: the upload is aborted through the machine's own Abort, and
+// the exit status says a write failed.
+TEST_F(GangTest, AClosedOutputPipeAbortsTheUpload) {
+    addUnit(1101, {}, true);
+    const QString hex = hexFile(dir.filePath("small.hex"), 60);
+    const QString trace = dir.filePath("t");
+    const Result run = shell(environment(), dir.path(),
+                             "\"$CLI\" -p 1 --yes --trace t upload small.hex 2>&1 | head -n 2;"
+                             "exit ${PIPESTATUS[0]}");
+    EXPECT_EQ(run.code, kExitFile) << run.out;
+    EXPECT_TRUE(sentIn(trace).endsWith("\r\x1b")) << "the abort ends what the unit was sent";
+    EXPECT_EQ(readUnit(1).value("serialNumber").toInt(), 1101) << "at its prompt";
+}
+
+// A unit that dies is an error with its own record row; a run that dies leaves no unit
+// unsupervised: each aborts its transfer through the machine's own Abort.
+TEST_F(GangTest, AUnitOrARunKilledMidUploadLeavesEveryUnitAccountedFor) {
+    for (unsigned serial = 1201; serial <= 1204; ++serial) {
+        addUnit(serial, {}, true);
+    }
+    const QString hex = hexFile(dir.filePath("small.hex"), 60);
+    const QString trace = dir.filePath("t");
+    const QString record = dir.filePath("units.csv");
+    QProcess run;
+    run.setProcessEnvironment(environment());
+    run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "--log", record, "--trace", trace, "upload", hex});
+    ASSERT_TRUE(run.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return uploading(trace + ".COM2"); }));
+    const std::vector<pid_t> unitProcesses = childrenOf(static_cast<pid_t>(run.processId()));
+    ASSERT_EQ(unitProcesses.size(), 2u);
+    ASSERT_EQ(::kill(unitProcesses.back(), SIGKILL), 0);
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const std::string err = run.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitCode(), kExitDevice) << err;
+    EXPECT_NE(err.find("ended on signal 9"), std::string::npos) << err;
+    const QByteArray rows = fileBytes(record);
+    EXPECT_EQ(rows.count("\n20"), 2) << rows.toStdString();
+    EXPECT_TRUE(rows.contains("ended on signal 9")) << rows.toStdString();
+
+    QProcess killed;
+    const QString second = dir.filePath("u");
+    killed.setProcessEnvironment(environment());
+    killed.start(VXCONF_CLI, {"-p", "3-4", "--yes", "--trace", second, "upload", hex});
+    ASSERT_TRUE(killed.waitForStarted());
+    ASSERT_TRUE(
+        waitUntil([&] { return uploading(second + ".COM3") && uploading(second + ".COM4"); }));
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(10000));
+    for (unsigned k = 3; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        const QString unitTrace = second + ".COM" + QString::number(k);
+        EXPECT_TRUE(waitUntil([&] { return sentIn(unitTrace).endsWith("\r\x1b"); }))
+            << "the unit aborted on its own";
+        EXPECT_TRUE(waitUntil([&] { return fileBytes(unitTrace).contains("close COM"); }));
+        EXPECT_EQ(readUnit(k).value("serialNumber").toInt(), int(1200 + k));
     }
 }
 
