@@ -27,7 +27,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DVXCONF_WERROR=ON
 endif
 
-SOURCES = $(shell find platform app cli station device editor configfiles program sim tests bench fuzz \
+SOURCES = $(shell find platform app cli station window device editor configfiles program sim tests bench fuzz \
 	-name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 .PHONY: run test test-sanitize fuzz deps configure build check-format format bench install clean \

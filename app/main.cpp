@@ -1,7 +1,7 @@
 #include <QStringList>
 
-#include "app/CVxconfApp.h"
-#include "app/Options.h"
+#include "window/CVxconfApp.h"
+#include "window/Options.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;

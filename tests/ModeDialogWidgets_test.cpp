@@ -184,7 +184,7 @@ TEST(About, ShowsTheProgramAndClosesWithEnterOrEscape) {
             texts << label->text();
         }
         EXPECT_TRUE(texts.contains("VX310 Configuration"));
-        EXPECT_TRUE(texts.contains("Version 2.05"));
+        EXPECT_TRUE(texts.contains("Version " VXCONF_VERSION));
         EXPECT_TRUE(texts.contains("Tessaly Ltd."));
         EXPECT_FALSE(byId<QLabel>(about, 130)->pixmap().isNull());
         QTest::keyClick(&about, key);

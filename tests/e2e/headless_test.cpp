@@ -20,7 +20,7 @@ Result runWithoutDisplay(const QStringList& args) {
 TEST(Headless, HelpAndVersionNeedNoDisplay) {
     const Result version = runWithoutDisplay({"--version"});
     EXPECT_EQ(version.code, 0) << version.err;
-    EXPECT_EQ(version.out, "vxconf 2.05\n");
+    EXPECT_EQ(version.out, "vxconf " VXCONF_VERSION "\n");
 
     for (const char* option : {"--help", "-h"}) {
         SCOPED_TRACE(option);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Options.h"
 #include "device/LinkTrace.h"
 #include "device/PortNames.h"
 #include "editor/CVxconfDlg.h"
@@ -12,6 +11,7 @@
 #include "platform/QtPortDriver.h"
 #include "platform/WindowManners.h"
 #include "sim/SimulatorProcess.h"
+#include "window/Options.h"
 
 void CVxconfApp::setIdentity() {
     setApplicationName("vxconf");
