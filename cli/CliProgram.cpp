@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QObject>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -105,6 +106,15 @@ std::string inputFile(const std::string& bytes, std::string& error) {
         return {};
     }
     return "/proc/self/fd/" + std::to_string(fd);
+}
+
+std::string stoppedText(int signal) {
+    const char* name = signal == SIGINT    ? "SIGINT"
+                       : signal == SIGTERM ? "SIGTERM"
+                       : signal == SIGHUP  ? "SIGHUP"
+                                           : nullptr;
+    return "stopped by " + (name ? std::string(name) : "signal " + std::to_string(signal)) +
+           " after its step";
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -269,6 +279,10 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
     int code = session.run(request);
     QObject::disconnect(stopping);
     std::string message = session.message();
+    if (code > kExitSignalBase) {
+        // What ended the unit, then what it last said.
+        message = stoppedText(code - kExitSignalBase) + (message.empty() ? "" : ": " + message);
+    }
     if (!capture) {
         std::cout.flush();
         if (!std::cout) {

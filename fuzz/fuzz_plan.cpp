@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decodeUnitEvent(input, event)) {
         UnitRow row;
         applyUnitEvent(row, event, 1000);
-        (void)unitRowText(row, 2000, 8);
+        (void)unitEndLine(row);
         (void)unitJson(row);
     }
     // The input's lines as the values of one event.

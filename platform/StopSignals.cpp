@@ -13,7 +13,7 @@ int g_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_catching = 0;
 
 extern "C" void onStopSignal(int signal) {
-    if (!g_catching) {
+    if (!g_catching && signal != SIGWINCH) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);  // delivered once the handler returns
         return;
@@ -47,7 +47,7 @@ bool StopSignals::install() {
     sigemptyset(&action.sa_mask);
     // A tick's write must not be cut short: the configuration store goes out whole.
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGWINCH}) {
         ::sigaction(signal, &action, nullptr);
     }
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
@@ -66,7 +66,11 @@ int StopSignals::fd() const {
 void StopSignals::deliverPending() {
     unsigned char byte = 0;
     while (g_pipe[0] >= 0 && ::read(g_pipe[0], &byte, 1) == 1) {
-        emit received(byte);
+        if (byte == SIGWINCH) {
+            emit resized();
+        } else {
+            emit received(byte);
+        }
     }
 }
 

@@ -5,9 +5,9 @@
 
 class QSocketNotifier;
 
-// SIGINT, SIGTERM and SIGHUP for the whole process, through one self-pipe. The handler only
-// writes the signal's number into the pipe (keeping errno), which is all that is safe there;
-// the event loop reads it and emits received(). While nobody catches them, the signals take
+// SIGINT, SIGTERM and SIGHUP for the whole process, and SIGWINCH, through one self-pipe. The
+// handler only writes the signal's number into the pipe (keeping errno), which is all that is safe
+// there; the event loop reads it and emits received(). While nobody catches them, the signals take
 // their default action, as if they had never been caught.
 class StopSignals : public QObject {
     Q_OBJECT
@@ -26,6 +26,9 @@ public:
 
 signals:
     void received(int signal);
+    // SIGWINCH: the terminal changed its size. It is always caught; its default is to do
+    // nothing.
+    void resized();
 
 private:
     StopSignals();

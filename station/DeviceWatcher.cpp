@@ -2,81 +2,105 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 
 namespace {
 
-// A device needs a moment after it appears before it may be opened: its permissions and
-// links are set up just after the node itself.
-constexpr int kSettleMs = 300;
-
-QFileInfoList entriesOf(const QString& folder, const QStringList& patterns) {
-    return QDir(folder).entryInfoList(
-        patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+// How often a pending device is looked at again; a bounce shorter than this between two
+// looks is seen by the folder's change notice instead.
+constexpr int kLookMs = 100;
 
 }  // namespace
 
 void DeviceWatcher::watch(const QStringList& folders, const QStringList& patterns) {
     m_folders = folders;
     m_patterns = patterns;
+    m_clock.start();
     m_watcher = std::make_unique<QFileSystemWatcher>();
     connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &DeviceWatcher::scan);
     for (const QString& folder : m_folders) {
         if (QFileInfo(folder).isDir()) {
             m_watcher->addPath(folder);
         }
-        for (const QFileInfo& entry : entriesOf(folder, m_patterns)) {
-            const QString device = entry.canonicalFilePath();
-            if (!device.isEmpty()) {
-                m_present.insert(device);
-            }
-        }
     }
+    const QHash<QString, QString> now = present();
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        m_known.insert(it.key());
+    }
+    m_settle.setInterval(kLookMs);
+    connect(&m_settle, &QTimer::timeout, this, &DeviceWatcher::settle);
 }
 
 void DeviceWatcher::stop() {
     m_watcher.reset();
+    m_settle.stop();
+    m_pending.clear();
+}
+
+QHash<QString, QString> DeviceWatcher::present() const {
+    QHash<QString, QString> devices;
+    for (const QString& folder : m_folders) {
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            m_patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            const QString device = entry.canonicalFilePath();
+            // The first folder's name wins: the by-id link before the node it points to.
+            if (!device.isEmpty() && !devices.contains(device)) {
+                devices.insert(device, entry.absoluteFilePath());
+            }
+        }
+    }
+    return devices;
 }
 
 void DeviceWatcher::scan() {
     if (!m_watcher) {
         return;
     }
-    QSet<QString> now;
+    // A folder made after the watch began (the first USB adapter's by-id) is watched from
+    // then on.
     for (const QString& folder : m_folders) {
-        // A folder made after the watch began (the first USB adapter's by-id) is watched
-        // from then on.
         if (QFileInfo(folder).isDir() && !m_watcher->directories().contains(folder)) {
             m_watcher->addPath(folder);
         }
-        for (const QFileInfo& entry : entriesOf(folder, m_patterns)) {
-            const QString device = entry.canonicalFilePath();
-            if (device.isEmpty() || now.contains(device)) {
-                continue;
-            }
-            now.insert(device);
-            if (m_present.contains(device)) {
-                continue;
-            }
-            // A new device, once per plug-in.
-            QTimer::singleShot(kSettleMs, this, [this, device] {
-                if (m_watcher) {
-                    emit appeared(nameOf(device), device);
-                }
-            });
+    }
+    const QHash<QString, QString> now = present();
+    // Gone: forgotten, so that coming back is a new plug-in; a pending one starts over.
+    for (auto it = m_known.begin(); it != m_known.end();) {
+        it = now.contains(*it) ? std::next(it) : m_known.erase(it);
+    }
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        it = now.contains(it.key()) ? std::next(it) : m_pending.erase(it);
+    }
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        if (!m_known.contains(it.key()) && !m_pending.contains(it.key())) {
+            m_pending.insert(it.key(), m_clock.elapsed());
         }
     }
-    m_present = now;
+    if (!m_pending.isEmpty() && !m_settle.isActive()) {
+        m_settle.start();
+    }
 }
 
-QString DeviceWatcher::nameOf(const QString& device) const {
-    for (const QString& folder : m_folders) {
-        for (const QFileInfo& entry : entriesOf(folder, m_patterns)) {
-            if (entry.canonicalFilePath() == device) {
-                return entry.absoluteFilePath();
-            }
+void DeviceWatcher::settle() {
+    if (!m_watcher) {
+        return;
+    }
+    // Looked at afresh: a device that went and came back within a look starts over too.
+    const QHash<QString, QString> now = present();
+    const qint64 time = m_clock.elapsed();
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (!now.contains(it.key())) {
+            it = m_pending.erase(it);
+        } else if (time - it.value() >= kSettleMs) {
+            const QString device = it.key();
+            it = m_pending.erase(it);
+            m_known.insert(device);
+            emit appeared(now.value(device), device);
+        } else {
+            ++it;
         }
     }
-    return device;
+    if (m_pending.isEmpty()) {
+        m_settle.stop();
+    }
 }

@@ -1,16 +1,24 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 
-// A station's eyes: watches folders for serial devices and says when one appears. What is
-// there when watching begins is not new.
+// A station's eyes: watches folders for serial devices and says when one has appeared and
+// stayed. A device must be there, without a break, for the settle time before it counts: a
+// contact that bounces, or a link that comes and goes within it, starts nothing, and the
+// system has had time to set the device's permissions and links. What is there when
+// watching begins is not new.
 class DeviceWatcher : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kSettleMs = 500;
+
     // patterns: the names that count ("ttyUSB*"), every entry when empty.
     void watch(const QStringList& folders, const QStringList& patterns);
     void stop();
@@ -22,11 +30,16 @@ signals:
     void appeared(const QString& name, const QString& device);
 
 private:
+    // The devices there now: real path to the name it goes by.
+    QHash<QString, QString> present() const;
     void scan();
-    QString nameOf(const QString& device) const;
+    void settle();
 
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     QStringList m_folders;
     QStringList m_patterns;
-    QSet<QString> m_present;  // real paths of the devices there now
+    QSet<QString> m_known;             // there now, and reported or there from the start
+    QHash<QString, qint64> m_pending;  // appeared, not yet settled: since when
+    QElapsedTimer m_clock;
+    QTimer m_settle;
 };

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <set>
@@ -77,10 +78,18 @@ int runSeveral(const CliOptions& options, const char* program) {
     run.log = log.isOpen() ? &log : nullptr;
     run.commandName = cliCommandName(options.command);
     run.file = options.file;
-    run.terminal = isatty(STDERR_FILENO) == 1;
+    // The live view wants a terminal that takes escapes, and standard output elsewhere: JSON
+    // lines would scribble over it.
+    const char* term = std::getenv("TERM");
+    run.terminal = isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
+                   std::string(term) != "dumb" && !(options.json && isatty(STDOUT_FILENO) == 1);
+    run.colour = run.terminal && std::getenv("NO_COLOR") == nullptr;
     run.json = options.json;
     run.bell = options.watch && run.terminal;
     run.traceBase = options.tracePath;
+    if (options.watch) {
+        run.hint = "Ctrl-C ends the station";
+    }
     GangRun gang(run, std::cout, std::cerr);
     if (options.watch) {
         if (options.watchFolders.empty()) {

@@ -1,6 +1,7 @@
 #include "GangRun.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -15,32 +16,49 @@
 
 namespace {
 
-constexpr int kRedrawMs = 1000;
+// At most four redraws a second, and only of what changed.
+constexpr int kRedrawMs = 250;
+// What a station keeps of the units that ended: the latest ok ones, enough to fill any
+// screen, and the failures for the screen and the summary.
+constexpr std::size_t kOkKept = 256;
+constexpr std::size_t kFailedListed = 1000;
 
 QByteArray runLine(const UnitEvent& words) {
     return QByteArray::fromStdString(encodeUnitEvent(words));
 }
 
+bool serialNumber(const std::string& text) {
+    return !text.empty() && text.size() <= 5 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 GangRun::GangRun(Options options, std::ostream& out, std::ostream& err)
-    : m_options(std::move(options)), m_out(out), m_err(err) {
+    : m_options(std::move(options)), m_out(out), m_err(err), m_view(err) {
     m_clock.start();
     m_redraw.setInterval(kRedrawMs);
     connect(&m_redraw, &QTimer::timeout, this, &GangRun::draw);
     StopSignals& stops = StopSignals::instance();
     stops.install();
     connect(&stops, &StopSignals::received, this, &GangRun::onSignal);
-    connect(&m_watcher, &DeviceWatcher::appeared, this, [this](const QString& name) {
-        if (m_signal == 0 && !m_outputLost) {
-            const std::string path = name.toLocal8Bit().toStdString();
-            addUnit(path, {"--device", path}, path);
-        }
+    connect(&stops, &StopSignals::resized, this, [this] {
+        m_view.invalidate();
+        m_dirty = true;
     });
+    connect(&m_watcher, &DeviceWatcher::appeared, this,
+            [this](const QString& name, const QString& device) {
+                if (m_signal != 0 || m_outputLost || m_busyDevices.contains(device)) {
+                    return;  // a re-plug while its unit runs is that unit's business
+                }
+                const std::string path = name.toLocal8Bit().toStdString();
+                addUnit(path, {"--device", path}, path, device);
+            });
 }
 
 GangRun::~GangRun() {
-    for (Unit& unit : m_units) {
+    m_view.leave();
+    for (auto& [id, unit] : m_units) {
         if (unit.process && unit.process->state() != QProcess::NotRunning) {
             unit.process->kill();
             unit.process->waitForFinished(1000);
@@ -49,20 +67,24 @@ GangRun::~GangRun() {
 }
 
 void GangRun::addUnit(const std::string& name, const std::vector<std::string>& portArguments,
-                      const std::string& recordDevice) {
-    UnitRow row;
-    row.name = name;
-    row.startMs = now();
-    m_rows.push_back(row);
-    m_units.emplace_back();
-    m_units.back().recordDevice = recordDevice;
+                      const std::string& recordDevice, const QString& device) {
+    const std::uint64_t id = m_nextId++;
+    Unit& unit = m_units[id];
+    unit.row.name = name;
+    unit.row.startMs = now();
+    unit.recordDevice = recordDevice;
+    unit.device = device;
+    if (!device.isEmpty()) {
+        m_busyDevices.insert(device);
+    }
+    ++m_tally.running;
     std::vector<std::string> arguments = portArguments;
     if (!m_options.traceBase.empty()) {
         arguments.insert(arguments.end(), {"--trace", traceFor(name)});
     }
     arguments.insert(arguments.end(), m_options.command.begin(), m_options.command.end());
-    start(m_rows.size() - 1, std::move(arguments));
-    draw();
+    start(id, std::move(arguments));
+    m_dirty = true;
 }
 
 std::string GangRun::traceFor(const std::string& name) {
@@ -85,8 +107,8 @@ std::string GangRun::traceFor(const std::string& name) {
     return m_options.traceBase + "." + known->second;
 }
 
-void GangRun::start(std::size_t index, std::vector<std::string> arguments) {
-    Unit& unit = m_units[index];
+void GangRun::start(std::uint64_t id, std::vector<std::string> arguments) {
+    Unit& unit = m_units[id];
     unit.process = std::make_unique<QProcess>();
     QProcess& process = *unit.process;
     // A process group of its own: an interrupt at the terminal reaches this run alone, which
@@ -101,17 +123,22 @@ void GangRun::start(std::size_t index, std::vector<std::string> arguments) {
         }
     });
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    connect(&process, &QProcess::readyReadStandardOutput, this,
-            [this, index] { readEvents(index); });
+    connect(&process, &QProcess::readyReadStandardOutput, this, [this, id] { readEvents(id); });
+    connect(&process, &QProcess::finished, this,
+            [this, id](int code, QProcess::ExitStatus status) { finished(id, code, status); });
+    // Queued: a process that does not start says so inside start().
     connect(
-        &process, &QProcess::finished, this,
-        [this, index](int code, QProcess::ExitStatus status) { finished(index, code, status); });
-    connect(&process, &QProcess::errorOccurred, this, [this, index](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            failedToStart(index);
-        }
-    });
+        &process, &QProcess::errorOccurred, this,
+        [this, id](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                failedToStart(id);
+            }
+        },
+        Qt::QueuedConnection);
     process.start(m_options.program, m_options.programArguments);
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
     // The unit's whole opening at once; Qt writes it as the pipe takes it.
     process.write(runLine({RunKey::kArgs, std::move(arguments)}));
     if (m_options.input.needed) {
@@ -121,20 +148,21 @@ void GangRun::start(std::size_t index, std::vector<std::string> arguments) {
                                             : runLine({RunKey::kStart, {}}));
 }
 
-void GangRun::readEvents(std::size_t index) {
-    Unit& unit = m_units[index];
-    if (!unit.process) {
+void GangRun::readEvents(std::uint64_t id) {
+    const auto found = m_units.find(id);
+    if (found == m_units.end() || !found->second.process) {
         return;
     }
+    Unit& unit = found->second;
     unit.pending += unit.process->readAllStandardOutput().toStdString();
     std::size_t end = 0;
     while ((end = unit.pending.find('\n')) != std::string::npos) {
         UnitEvent event;
         if (decodeUnitEvent(unit.pending.substr(0, end + 1), event)) {
-            const bool serial = event.key == UnitKey::kSerial && m_rows[index].serial.empty();
-            applyUnitEvent(m_rows[index], event, now());
+            const bool serial = event.key == UnitKey::kSerial && unit.row.serial.empty();
+            applyUnitEvent(unit.row, event, now());
             if (serial) {
-                answerSerial(index);
+                answerSerial(unit, id);
             }
         }
         unit.pending.erase(0, end + 1);
@@ -142,33 +170,39 @@ void GangRun::readEvents(std::size_t index) {
     if (unit.pending.size() > kMaxExchangeLine) {
         unit.pending.clear();  // no event is that long: a unit gone wrong
     }
-    draw();
+    m_dirty = true;
 }
 
-void GangRun::answerSerial(std::size_t index) {
-    UnitRow& row = m_rows[index];
-    QProcess& process = *m_units[index].process;
+void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
+    UnitRow& row = unit.row;
+    QProcess& process = *unit.process;
     const auto refuse = [&](int code, const std::string& text) {
         process.write(runLine({RunKey::kRefuse, {std::to_string(code), text}}));
     };
-    const auto taken = m_serials.find(row.serial);
-    if (taken != m_serials.end() && taken->second != index) {
-        const UnitRow& first = m_rows[taken->second];
-        // A station sees one unit again after it was unplugged; two units at once with one
-        // serial number are two units, and the plan's row belongs to one of them.
-        if (!m_watching || !first.ended) {
-            refuse(kExitDevice, "Serial number " + row.serial + " was reported by " + first.name +
+    if (!serialNumber(row.serial)) {
+        refuse(kExitDevice, "The unit reported no serial number: nothing was sent to it");
+        return;
+    }
+    Seen& seen = m_serials[row.serial];
+    if (seen.unit != 0 && seen.unit != id) {
+        // Two units at once with one serial number are two units, and a plan's row belongs to
+        // one of them; a station sees one unit again after it was unplugged.
+        if (seen.running || !m_watching) {
+            const auto first = m_units.find(seen.unit);
+            const std::string firstName =
+                first != m_units.end() ? first->second.row.name : std::string("another unit");
+            refuse(kExitDevice, "Serial number " + row.serial + " was reported by " + firstName +
                                     " already: nothing was sent to " + row.name);
             return;
         }
+        row.again = seen.ok;
     }
-    m_serials[row.serial] = index;
+    seen.unit = id;
+    seen.running = true;
     std::vector<std::string> planned;
     if (m_options.plan != nullptr) {
-        const bool number = !row.serial.empty() && row.serial.size() <= 5 &&
-                            row.serial.find_first_not_of("0123456789") == std::string::npos;
         const std::vector<std::string>* found =
-            number ? m_options.plan->find(static_cast<unsigned>(std::stoul(row.serial))) : nullptr;
+            m_options.plan->find(static_cast<unsigned>(std::stoul(row.serial)));
         if (found == nullptr) {
             refuse(kExitUsage, "Serial number " + row.serial +
                                    " is not in the plan: nothing was sent to "
@@ -180,63 +214,100 @@ void GangRun::answerSerial(std::size_t index) {
     process.write(runLine({RunKey::kGo, planned}));
 }
 
-void GangRun::finished(std::size_t index, int exitCode, QProcess::ExitStatus status) {
-    readEvents(index);
-    UnitRow& row = m_rows[index];
-    if (!row.ended) {
+void GangRun::finished(std::uint64_t id, int exitCode, QProcess::ExitStatus status) {
+    readEvents(id);
+    const auto found = m_units.find(id);
+    if (found == m_units.end()) {
+        return;
+    }
+    Unit& unit = found->second;
+    if (!unit.row.ended) {
         // It ended without saying how: it was killed, or it crashed.
         std::string why;
         if (status == QProcess::CrashExit) {
             why = "the unit's process ended on signal " + std::to_string(exitCode) + " (" +
                   ::strsignal(exitCode) + ")";
         } else {
-            why = m_units[index].process->readAllStandardError().trimmed().toStdString();
+            why = unit.process->readAllStandardError().trimmed().toStdString();
             if (why.empty()) {
                 why = "the unit's process ended with status " + std::to_string(exitCode) +
                       " without its result";
             }
         }
-        endUnitRow(row, kExitDevice, why, now());
+        endUnitRow(unit.row, kExitDevice, why, now());
     }
-    ended(index);
+    ended(id);
 }
 
-void GangRun::failedToStart(std::size_t index) {
-    UnitRow& row = m_rows[index];
-    if (row.ended) {
+void GangRun::failedToStart(std::uint64_t id) {
+    const auto found = m_units.find(id);
+    if (found == m_units.end() || found->second.row.ended) {
         return;
     }
-    endUnitRow(
-        row, kExitDevice,
-        "the unit's process did not start: " + m_units[index].process->errorString().toStdString(),
-        now());
-    ended(index);
+    Unit& unit = found->second;
+    endUnitRow(unit.row, kExitDevice,
+               "the unit's process did not start: " + unit.process->errorString().toStdString(),
+               now());
+    ended(id);
 }
 
-void GangRun::ended(std::size_t index) {
-    UnitRow& row = m_rows[index];
+void GangRun::ended(std::uint64_t id) {
+    Unit& unit = m_units.at(id);
+    UnitRow& row = unit.row;
     if (m_options.log != nullptr) {
         std::string error;
-        const std::vector<std::string> fields =
-            recordFields(row, std::time(nullptr), m_units[index].recordDevice,
-                         m_options.commandName, m_options.file);
+        const std::vector<std::string> fields = recordFields(
+            row, std::time(nullptr), unit.recordDevice, m_options.commandName, m_options.file);
         if (!m_options.log->append(fields, error)) {
             // A unit without its record is a unit whose run failed.
             endUnitRow(row, kExitFile, row.message.empty() ? error : error + "\n" + row.message,
                        row.endMs);
         }
     }
-    if (m_options.terminal) {
-        draw();
-    } else {
-        m_err << unitEndLine(row) << "\n" << std::flush;
+    const bool ok = row.result == "ok";
+    if (const auto seen = m_serials.find(row.serial);
+        seen != m_serials.end() && seen->second.unit == id) {
+        seen->second.running = false;
+        seen->second.ok = seen->second.ok || ok;
+    }
+    --m_tally.running;
+    ++(ok ? m_tally.ok : m_tally.failed);
+    m_worst = std::max(m_worst, row.code);
+    if (ok && row.again) {
+        ++m_tally.again;
+        if (m_again.size() < kFailedListed) {
+            m_again.push_back(row);
+        }
+    }
+    if (!ok) {
+        if (m_failed.size() < kFailedListed) {
+            m_failed.push_back(row);
+        } else {
+            ++m_failedUnlisted;
+        }
+    }
+    if (!m_view.active()) {
+        m_err << unitEndLine(row) << (row.again ? " (provisioned again)" : "") << "\n"
+              << std::flush;
     }
     if (m_options.json) {
         m_out << unitJson(row) << "\n" << std::flush;
     }
     if (m_options.bell) {
-        m_err << (row.result == "ok" ? "\a" : "\a\a\a") << std::flush;
+        m_err << (ok ? "\a" : "\a\a\a") << std::flush;
     }
+    // The unit is let go: the row lives on in a bounded list, the process until its signal
+    // has been handled.
+    if (ok) {
+        m_recentOk.push_back(row);
+        if (m_recentOk.size() > kOkKept) {
+            m_recentOk.pop_front();
+        }
+    }
+    m_busyDevices.remove(unit.device);
+    unit.process.release()->deleteLater();
+    m_units.erase(id);
+    m_dirty = true;
     checkOutput();
     endIfDone();
 }
@@ -244,12 +315,13 @@ void GangRun::ended(std::size_t index) {
 void GangRun::watch(const QStringList& folders, const QStringList& patterns) {
     m_watching = true;
     m_watcher.watch(folders, patterns);
-    draw();
 }
 
 void GangRun::onSignal(int signal) {
     if (m_signal == 0) {
         m_signal = signal;
+        m_options.hint = "stopping: each unit finishes its step";
+        m_dirty = true;
     }
     m_watcher.stop();
     // Each unit finishes its step safely on its own: a configuration being sent is finished,
@@ -263,7 +335,7 @@ void GangRun::stopUnits(int signal) {
         return;
     }
     m_unitsStopped = true;
-    for (Unit& unit : m_units) {
+    for (auto& [id, unit] : m_units) {
         if (unit.process && unit.process->state() == QProcess::Running) {
             ::kill(static_cast<pid_t>(unit.process->processId()), signal);
         }
@@ -281,22 +353,34 @@ void GangRun::checkOutput() {
 }
 
 void GangRun::draw() {
-    if (!m_options.terminal) {
+    const std::uint64_t second = now() / 1000;
+    if (!m_view.active() || (!m_dirty && second == m_drawnSecond)) {
         return;
     }
-    std::size_t width = 4;
-    for (const UnitRow& row : m_rows) {
-        width = std::max(width, terminalText(row.name).size());
+    m_dirty = false;
+    m_drawnSecond = second;
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+        size.ws_col = 80;
+        size.ws_row = 24;
     }
-    std::string text;
-    if (m_drawnLines > 0) {
-        text += "\033[" + std::to_string(m_drawnLines) + "A";
+    std::vector<const UnitRow*> rows;
+    for (const auto& [id, unit] : m_units) {
+        rows.push_back(&unit.row);
     }
-    for (const UnitRow& row : m_rows) {
-        text += "\r\033[2K" + unitRowText(row, now(), width) + "\n";
+    for (const auto* list : {&m_recentOk, &m_failed}) {
+        for (const UnitRow& row : *list) {
+            rows.push_back(&row);
+        }
     }
-    m_drawnLines = m_rows.size();
-    m_err << text << std::flush;
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const UnitRow* a, const UnitRow* b) { return a->startMs < b->startMs; });
+    std::vector<std::string> lines =
+        viewLines(rows, m_tally, now(), size.ws_col, size.ws_row, m_options.colour);
+    if (!m_options.hint.empty() && !lines.empty()) {
+        lines[0] = shortenedFromRight(lines[0] + " | " + m_options.hint, size.ws_col - 1u);
+    }
+    m_view.draw(lines);
     checkOutput();
 }
 
@@ -307,26 +391,41 @@ void GangRun::endIfDone() {
     if (m_watching && m_signal == 0 && !m_outputLost) {
         return;  // a station runs until it is interrupted
     }
-    for (const UnitRow& row : m_rows) {
-        if (!row.ended) {
-            return;
-        }
+    if (m_tally.running == 0) {
+        m_loop->quit();
     }
-    m_loop->quit();
 }
 
 int GangRun::exec() {
     QEventLoop loop;
     m_loop = &loop;
     if (m_options.terminal) {
+        m_view.enter();
+        draw();
         m_redraw.start();
     }
     QTimer::singleShot(0, this, &GangRun::endIfDone);
     loop.exec();
     m_loop = nullptr;
     m_redraw.stop();
-    draw();
-    m_err << gangSummary(m_rows) << "\n" << std::flush;
+    // The summary takes the view's place, with a line for each unit that failed.
+    m_view.leave();
+    std::vector<const UnitRow*> failed;
+    for (const UnitRow& row : m_failed) {
+        failed.push_back(&row);
+    }
+    std::vector<const UnitRow*> again;
+    for (const UnitRow& row : m_again) {
+        again.push_back(&row);
+    }
+    std::string summary;
+    for (const std::string& line : summaryLines(m_tally, failed, again)) {
+        summary += line + "\n";
+    }
+    if (m_failedUnlisted > 0) {
+        summary += "and " + std::to_string(m_failedUnlisted) + " more failed units\n";
+    }
+    m_err << summary << std::flush;
     checkOutput();
     if (m_outputLost) {
         return kExitFile;
@@ -334,5 +433,5 @@ int GangRun::exec() {
     if (m_signal != 0 && !m_watching) {
         return kExitSignalBase + m_signal;
     }
-    return worstExitCode(m_rows);
+    return m_worst;
 }

@@ -3,8 +3,10 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
+#include <deque>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "cli/CliSession.h"
 #include "platform/StopSignals.h"
 #include "station/DeviceWatcher.h"
+#include "station/LiveView.h"
 #include "station/UnitRow.h"
 
 class CsvLog;
@@ -25,7 +28,8 @@ class Plan;
 // every unit the same checked inputs, has the last word before anything is sent to a unit
 // (the plan's row, a serial number seen twice), shows what each reports, writes the record
 // of every unit (also of one that died) and sums them up. With watch(), it starts a unit for
-// every serial device that appears, until it is interrupted.
+// every serial device that appears, until it is interrupted; a unit's process and row are
+// let go once it has ended and been shown, so a station stays the same size all shift.
 class GangRun : public QObject {
     Q_OBJECT
 public:
@@ -38,18 +42,20 @@ public:
         CsvLog* log = nullptr;                          // the record, a row a unit
         std::string commandName;                        // for the record
         std::string file;                               // for the record
-        bool terminal = false;  // standard error is a terminal: a live table
+        bool terminal = false;  // standard error is a terminal: the live view
+        bool colour = false;    // and it takes colours
         bool json = false;      // one JSON object a unit on standard output
         bool bell = false;      // ring at each unit's end
         std::string traceBase;  // --trace: each unit its own file, FILE.UNIT
+        std::string hint;       // for the view's header: "Ctrl-C ends the station"
     };
     GangRun(Options options, std::ostream& out, std::ostream& err);
     ~GangRun() override;
 
-    // A unit to start: its name in the table, the arguments that choose its port, and the
-    // device the record names.
+    // A unit to start: its name in the table, the arguments that choose its port, the device
+    // the record names, and its real path (a station starts no second unit on it).
     void addUnit(const std::string& name, const std::vector<std::string>& portArguments,
-                 const std::string& recordDevice);
+                 const std::string& recordDevice, const QString& device = {});
     // Watches these folders for serial devices; patterns: the names that count ("ttyUSB*"),
     // every entry when empty.
     void watch(const QStringList& folders, const QStringList& patterns);
@@ -59,30 +65,42 @@ public:
     // 4 when the run's own output was lost.
     int exec();
 
-    const std::vector<UnitRow>& rows() const { return m_rows; }
+    const Tally& tally() const { return m_tally; }
+    // The units that failed, and the latest that ended ok, each in the order they ended.
+    const std::deque<UnitRow>& failed() const { return m_failed; }
+    const std::deque<UnitRow>& recentOk() const { return m_recentOk; }
+    // Units whose process is held: running, or ended and not yet let go.
+    std::size_t unitsHeld() const { return m_units.size(); }
 
 private:
     struct Unit {
+        UnitRow row;
         std::unique_ptr<QProcess> process;
         std::string pending;  // a line not yet complete
         std::string recordDevice;
+        QString device;
+    };
+    // What the run knows of a serial number it has seen.
+    struct Seen {
+        std::uint64_t unit = 0;
+        bool running = false;
+        bool ok = false;
     };
 
-    void start(std::size_t index, std::vector<std::string> arguments);
-    void readEvents(std::size_t index);
-    void answerSerial(std::size_t index);
-    void finished(std::size_t index, int exitCode, QProcess::ExitStatus status);
-    void failedToStart(std::size_t index);
-    // The row has ended: record it, show it, and end the run when it was the last.
-    void ended(std::size_t index);
+    void start(std::uint64_t id, std::vector<std::string> arguments);
+    void readEvents(std::uint64_t id);
+    void answerSerial(Unit& unit, std::uint64_t id);
+    void finished(std::uint64_t id, int exitCode, QProcess::ExitStatus status);
+    void failedToStart(std::uint64_t id);
+    // The row has ended: record it, show it, let the unit go, and end the run when it was the
+    // last.
+    void ended(std::uint64_t id);
     void onSignal(int signal);
     // Passes signal on to each unit still running, once for the whole run.
     void stopUnits(int signal);
     void checkOutput();
     void draw();
     void endIfDone();
-    // The unit's trace file: FILE.NAME, with a number added where two names would share
-    // one file.
     std::string traceFor(const std::string& name);
     std::uint64_t now() const { return static_cast<std::uint64_t>(m_clock.elapsed()); }
 
@@ -90,13 +108,22 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     CatchingStopSignals m_catching;
-    std::vector<UnitRow> m_rows;
-    std::vector<Unit> m_units;
-    std::map<std::string, std::size_t> m_serials;    // serial number: its first unit
+    std::map<std::uint64_t, Unit> m_units;  // by start order
+    std::uint64_t m_nextId = 1;
+    Tally m_tally;
+    std::deque<UnitRow> m_recentOk;
+    std::deque<UnitRow> m_failed;
+    std::size_t m_failedUnlisted = 0;
+    std::deque<UnitRow> m_again;
+    int m_worst = 0;
+    std::map<std::string, Seen> m_serials;
     std::map<std::string, std::string> m_traceTags;  // unit name: its trace file's tag
+    QSet<QString> m_busyDevices;                     // devices with a unit running
     QElapsedTimer m_clock;
     QTimer m_redraw;
-    std::size_t m_drawnLines = 0;
+    bool m_dirty = true;
+    std::uint64_t m_drawnSecond = 0;
+    ScreenWriter m_view;
     DeviceWatcher m_watcher;
     bool m_watching = false;
     int m_signal = 0;

@@ -5,36 +5,6 @@
 #include "cli/ExitStatus.h"
 #include "cli/Terminal.h"
 
-namespace {
-
-std::string elapsedText(std::uint64_t ms) {
-    char text[32];
-    const std::uint64_t s = ms / 1000;
-    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(s / 60),
-                  static_cast<unsigned long long>(s % 60));
-    return text;
-}
-
-// A failure's message in one line: a mismatch by its differences, without the heading.
-std::string shortMessage(const UnitRow& row) {
-    std::string text = row.message;
-    if (row.result == "mismatch") {
-        const std::size_t heading = text.find(":\n");
-        if (heading != std::string::npos) {
-            text = text.substr(heading + 2);
-        }
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
-        text.replace(at, 1, "; ");
-    }
-    return terminalText(text);
-}
-
-}  // namespace
-
 void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
     const auto value = [&event](std::size_t i) {
         return i < event.values.size() ? event.values[i] : std::string();
@@ -81,21 +51,30 @@ void endUnitRow(UnitRow& row, int code, const std::string& message, std::uint64_
     row.percent = -1;
 }
 
-std::string unitRowText(const UnitRow& row, std::uint64_t nowMs, std::size_t nameWidth) {
-    std::string name = terminalText(row.name);
-    if (name.size() < nameWidth) {
-        name.resize(nameWidth, ' ');
+std::string reasonLine(const UnitRow& row) {
+    std::string text = row.message;
+    if (row.result == "mismatch") {
+        const std::size_t heading = text.find(":\n");
+        if (heading != std::string::npos) {
+            text = text.substr(heading + 2);
+        }
     }
-    std::string serial = row.serial.empty() ? "-" : row.serial;
-    serial.resize(std::max<std::size_t>(serial.size(), 7), ' ');
-    std::string state = row.state;
-    if (row.percent >= 0) {
-        state += " " + std::to_string(row.percent) + "%";
+    std::string line;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        std::size_t end = text.find('\n', from);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string part = text.substr(from, end - from);
+        const std::size_t first = part.find_first_not_of(" \t\r");
+        if (first != std::string::npos) {
+            part = part.substr(first, part.find_last_not_of(" \t\r") + 1 - first);
+            line += (line.empty() ? "" : "; ") + part;
+        }
+        from = end + 1;
     }
-    state.resize(std::max<std::size_t>(state.size(), 16), ' ');
-    const std::uint64_t until = row.ended ? row.endMs : nowMs;
-    return name + "  " + serial + "  " + state + "  " +
-           elapsedText(until > row.startMs ? until - row.startMs : 0);
+    return terminalText(line);
 }
 
 std::string unitEndLine(const UnitRow& row) {
@@ -108,66 +87,9 @@ std::string unitEndLine(const UnitRow& row) {
     }
     line += ": " + row.state + " (" + seconds + ")";
     if (row.result != "ok" && !row.message.empty()) {
-        line += ": " + shortMessage(row);
+        line += ": " + reasonLine(row);
     }
     return line;
-}
-
-std::string gangSummary(const std::vector<UnitRow>& rows) {
-    std::size_t ok = 0;
-    std::size_t mismatch = 0;
-    std::size_t error = 0;
-    std::size_t running = 0;
-    std::string details;
-    for (const UnitRow& row : rows) {
-        if (!row.ended) {
-            ++running;
-            continue;
-        }
-        if (row.result == "ok") {
-            ++ok;
-            continue;
-        }
-        (row.result == "mismatch" ? mismatch : error) += 1;
-    }
-    std::string text = std::to_string(rows.size()) + (rows.size() == 1 ? " unit: " : " units: ");
-    std::vector<std::string> parts;
-    parts.push_back(std::to_string(ok) + " ok");
-    const auto withDetails = [&rows](const char* result) {
-        std::string list;
-        for (const UnitRow& row : rows) {
-            if (row.ended && row.result == result) {
-                list += (list.empty() ? "" : "; ") + terminalText(row.name) +
-                        (row.serial.empty() ? "" : ", serial " + row.serial) +
-                        (row.message.empty() ? "" : ": " + shortMessage(row));
-            }
-        }
-        return list.empty() ? std::string() : " (" + list + ")";
-    };
-    if (mismatch > 0) {
-        parts.push_back(std::to_string(mismatch) + " mismatch" + withDetails("mismatch"));
-    }
-    if (error > 0) {
-        parts.push_back(std::to_string(error) + (error == 1 ? " error" : " errors") +
-                        withDetails("error"));
-    }
-    if (running > 0) {
-        parts.push_back(std::to_string(running) + " not finished");
-    }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + parts[i];
-    }
-    return text;
-}
-
-int worstExitCode(const std::vector<UnitRow>& rows) {
-    int worst = 0;
-    for (const UnitRow& row : rows) {
-        if (row.ended && row.code > worst) {
-            worst = row.code;
-        }
-    }
-    return worst;
 }
 
 std::string unitFileTag(const std::string& name) {

@@ -14,6 +14,7 @@ struct UnitRow : UnitResult {
     std::uint64_t startMs = 0;
     std::uint64_t endMs = 0;
     bool ended = false;
+    bool again = false;  // its serial number had ended ok once already in this run
 };
 
 // Takes an event into its row; the time is the run's clock.
@@ -21,16 +22,12 @@ void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs);
 // Ends the row as the run decides (a unit that died, or whose record was lost).
 void endUnitRow(UnitRow& row, int code, const std::string& message, std::uint64_t nowMs);
 
-// "COM5       4711    uploading 45%    0:12", the name padded to nameWidth.
-std::string unitRowText(const UnitRow& row, std::uint64_t nowMs, std::size_t nameWidth);
+// A failure's reason on one line, fit for a terminal: a mismatch's differences without
+// their heading, other messages' lines joined by "; ", blank lines left out.
+std::string reasonLine(const UnitRow& row);
 // The line for a unit that has ended, where no table is drawn:
-// "COM5: serial 4711: ok (1.4 s)", with the message's first line after a failure.
+// "COM5: serial 4711: ok (1.4 s)", with the reason after a failure.
 std::string unitEndLine(const UnitRow& row);
-// "8 units: 7 ok, 1 mismatch (COM5, serial 4711: Port 2 Parity: sent even, the VX310 holds
-// none)".
-std::string gangSummary(const std::vector<UnitRow>& rows);
-// The worst exit code of the units that ended.
-int worstExitCode(const std::vector<UnitRow>& rows);
 // A unit's name in a file name: its path's characters other than letters, digits, dot,
 // dash and underscore become underscores.
 std::string unitFileTag(const std::string& name);

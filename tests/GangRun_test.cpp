@@ -37,7 +37,8 @@ TEST(GangRun, AUnitThatDoesNotStartOrDiesEndsAsAnErrorWithItsRecord) {
     GangRun missing(options, out, err);
     missing.addUnit("COM1", {"-p", "1"}, "/dev/ttyS0");
     EXPECT_EQ(missing.exec(), kExitDevice);
-    EXPECT_NE(missing.rows()[0].message.find("the unit's process did not start"), std::string::npos)
+    EXPECT_NE(missing.failed().front().message.find("the unit's process did not start"),
+              std::string::npos)
         << err.str();
 
     options = standIn("/bin/sh", {"-c", "kill -KILL $$"});
@@ -45,7 +46,7 @@ TEST(GangRun, AUnitThatDoesNotStartOrDiesEndsAsAnErrorWithItsRecord) {
     GangRun killed(options, out, err);
     killed.addUnit("COM2", {"-p", "2"}, "/dev/ttyS1");
     EXPECT_EQ(killed.exec(), kExitDevice) << "not the signal's number";
-    EXPECT_EQ(killed.rows()[0].message, "the unit's process ended on signal 9 (Killed)");
+    EXPECT_EQ(killed.failed().front().message, "the unit's process ended on signal 9 (Killed)");
 
     const std::string rows = readAll(folder.path + "/units.csv");
     EXPECT_NE(rows.find(",/dev/ttyS0,,,read,,error,the unit's process did not start"),

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(UnitReport, EventsSurviveTheirTripWhateverTheTextHolds) {
+TEST(UnitRow, EventsSurviveTheirTripWhateverTheTextHolds) {
     const UnitEvent sent{UnitKey::kEnd, {"3", "mismatch", "line one\nline\ttwo \\ end\r", ""}};
     const std::string line = encodeUnitEvent(sent);
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << "one event, one line";
@@ -15,42 +15,42 @@ TEST(UnitReport, EventsSurviveTheirTripWhateverTheTextHolds) {
     EXPECT_FALSE(decodeUnitEvent("\n", received));
 }
 
-TEST(UnitReport, RowsFollowTheirUnitAndTheSummaryNamesWhatFailed) {
-    std::vector<UnitRow> rows(3);
-    rows[0].name = "COM4";
-    rows[1].name = "COM5";
-    rows[2].name = "/dev/ttyUSB3";
-    applyUnitEvent(rows[0], {UnitKey::kSerial, {"4710"}}, 100);
-    applyUnitEvent(rows[0], {UnitKey::kState, {"uploading", "45"}}, 200);
-    EXPECT_EQ(unitRowText(rows[0], 12000, 12), "COM4          4710     uploading 45%     0:12");
-    applyUnitEvent(rows[0], {UnitKey::kEnd, {"0", "ok", "", ""}}, 14500);
-    applyUnitEvent(rows[1], {UnitKey::kSerial, {"4711"}}, 100);
-    applyUnitEvent(rows[1],
+TEST(UnitRow, RowsFollowTheirUnitAndAFailureIsOneLine) {
+    UnitRow row;
+    row.name = "COM5";
+    applyUnitEvent(row, {UnitKey::kSerial, {"4711", "v1.04"}}, 100);
+    applyUnitEvent(row, {UnitKey::kState, {"uploading", "45"}}, 200);
+    EXPECT_EQ(row.state, "uploading");
+    EXPECT_EQ(row.percent, 45);
+    applyUnitEvent(row,
                    {UnitKey::kEnd,
                     {"3", "mismatch",
                      "The VX310 did not store the configuration as sent:\nPort 2 Parity: sent "
-                     "even, the VX310 holds none",
+                     "even, the VX310 holds none\nPort 1 Bits: sent 7, the VX310 holds 8\n",
                      "mode2.address=7"}},
                    1400);
-    EXPECT_EQ(rows[1].state, "MISMATCH");
-    EXPECT_EQ(unitEndLine(rows[1]),
+    EXPECT_EQ(row.version, "v1.04");
+    EXPECT_EQ(row.state, "MISMATCH");
+    EXPECT_EQ(unitEndLine(row),
               "COM5: serial 4711: MISMATCH (1.4 s): Port 2 Parity: sent even, the VX310 holds "
-              "none");
+              "none; Port 1 Bits: sent 7, the VX310 holds 8");
     // A late state from a unit that has ended changes nothing.
-    applyUnitEvent(rows[1], {UnitKey::kState, {"reading", "-1"}}, 1500);
-    EXPECT_EQ(rows[1].state, "MISMATCH");
+    applyUnitEvent(row, {UnitKey::kState, {"reading", "-1"}}, 1500);
+    EXPECT_EQ(row.state, "MISMATCH");
 
-    EXPECT_EQ(gangSummary(rows),
-              "3 units: 1 ok, 1 mismatch (COM5, serial 4711: Port 2 Parity: "
-              "sent even, the VX310 holds none), 1 not finished");
-    applyUnitEvent(rows[2], {UnitKey::kEnd, {"2", "error", "VX310 is not responding\n", ""}}, 9);
-    EXPECT_EQ(gangSummary(rows),
-              "3 units: 1 ok, 1 mismatch (COM5, serial 4711: Port 2 Parity: sent even, the VX310 "
-              "holds none), 1 error (/dev/ttyUSB3: VX310 is not responding)");
-    EXPECT_EQ(worstExitCode(rows), 3);
+    // Paragraphs become one line without empty parts, and nothing in it steers a terminal.
+    UnitRow port;
+    port.name = "/dev/x\x1b[2J";
+    endUnitRow(port, 2,
+               "The selected port /dev/x does not exist\n\n/dev/x: held by another program "
+               "(process 7, minicom).\n",
+               500);
+    EXPECT_EQ(unitEndLine(port),
+              "/dev/x\\x1b[2J: error (0.5 s): The selected port /dev/x does not exist; /dev/x: "
+              "held by another program (process 7, minicom).");
 }
 
-TEST(UnitReport, JsonIsOneValidLineAUnit) {
+TEST(UnitRow, JsonIsOneValidLineAUnit) {
     UnitRow row;
     row.name = "/dev/serial/by-id/usb-\"x\"";
     applyUnitEvent(row, {UnitKey::kSerial, {"12"}}, 0);
