@@ -128,7 +128,9 @@ public:
     std::string deviceName(unsigned n) const override {
         return n == m_port && !m_givenName.empty() ? m_givenName : m_inner.deviceName(n);
     }
-    std::string deviceDetails(unsigned n) const override { return m_inner.deviceDetails(n); }
+    // The adapter's description and serial number are for the window's port list, which no
+    // command shows; finding them walks every tty the system has, twice a command.
+    std::string deviceDetails(unsigned) const override { return {}; }
     PortStatus status(unsigned n) const override { return m_inner.status(n); }
 
 private:

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QSocketNotifier>
 #include <algorithm>
 
 namespace {
@@ -74,6 +75,7 @@ public:
             return Opened::NotConfigured;
         }
         m_heard.start();
+        quietReads();
         return Opened::Yes;
     }
 
@@ -117,6 +119,7 @@ public:
         m_port.waitForReadyRead(0);
         const qint64 got =
             m_port.read(reinterpret_cast<char*>(buffer), static_cast<qint64>(capacity));
+        quietReads();
         return got < 0 ? -1 : static_cast<long>(got);
     }
 
@@ -142,6 +145,17 @@ public:
     bool hungUp() const override { return m_hungUp; }
 
 private:
+    // Qt wakes the program for every byte that arrives, a thousand times a second at 9600
+    // baud, to move it into its own buffer; the dialogs' ticks read what has come anyway.
+    // Qt turns its read notifier on again with every read, so it is turned off after each.
+    void quietReads() {
+        for (QSocketNotifier* notifier : m_port.findChildren<QSocketNotifier*>()) {
+            if (notifier->type() == QSocketNotifier::Read) {
+                notifier->setEnabled(false);
+            }
+        }
+    }
+
     std::string m_path;
     QSerialPort m_port;
     QElapsedTimer m_heard;  // since the last read or write

@@ -48,6 +48,8 @@ TEST(GangRun, AUnitThatDoesNotStartOrDiesEndsAsAnErrorWithItsRecord) {
     EXPECT_EQ(killed.exec(), kExitDevice) << "not the signal's number";
     EXPECT_EQ(killed.failed().front().message, "the unit's process ended on signal 9 (Killed)");
 
+    EXPECT_EQ(killed.unitsHeld(), 0u) << "an ended unit is let go";
+
     const std::string rows = readAll(folder.path + "/units.csv");
     EXPECT_NE(rows.find(",/dev/ttyS0,,,read,,error,the unit's process did not start"),
               std::string::npos)

@@ -508,4 +508,56 @@ TEST_F(GangTest, AUnitOrARunKilledMidUploadLeavesEveryUnitAccountedFor) {
     }
 }
 
+// A station over a shift: a contact that bounces starts nothing, a re-plug while its unit
+// runs is no second unit (and no false "held by another program"), and a unit that comes
+// back is provisioned again and said to be.
+TEST_F(GangTest, AStationIgnoresBouncesAndRePlugsAndNotesAUnitProvisionedAgain) {
+    addUnit(1301);
+    addUnit(1302, {}, true);
+    addUnit(1302);  // the same unit, later, on another adapter
+    const QString hex = hexFile(dir.filePath("small.hex"), 40);
+    QTemporaryDir watched;
+    QProcess station;
+    station.setProcessEnvironment(environment());
+    const QString trace = dir.filePath("t");
+    station.start(VXCONF_CLI, {"--yes", "--trace", trace, "--watch-dir", watched.path(), "watch",
+                               "upload", hex});
+    ASSERT_TRUE(station.waitForStarted());
+    QByteArray err;
+    auto waitFor = [&](const QByteArray& text) {
+        return waitUntil([&] {
+            err += station.readAllStandardError();
+            return err.contains(text);
+        });
+    };
+    ASSERT_TRUE(waitFor("Waiting for serial devices")) << err.toStdString();
+    // Unit 1 shows up for a tenth of a second; unit 2 stays, and is uploaded.
+    ASSERT_TRUE(QFile::link(units[0]->devicePath(), watched.filePath("bounce")));
+    QTest::qWait(100);
+    ASSERT_TRUE(QFile::remove(watched.filePath("bounce")));
+    const QString second = watched.filePath("second");
+    ASSERT_TRUE(QFile::link(units[1]->devicePath(), second));
+    // Each unit's trace is named after its device: FILE.tmp_..._second.
+    const auto secondTrace = [&] {
+        const QStringList found = QDir(dir.path()).entryList({"t.*_second"});
+        return found.isEmpty() ? QString() : dir.filePath(found.front());
+    };
+    ASSERT_TRUE(waitUntil([&] { return uploading(secondTrace()); })) << err.toStdString();
+    // Pulled and put back while it uploads.
+    ASSERT_TRUE(QFile::remove(second));
+    ASSERT_TRUE(QFile::link(units[1]->devicePath(), second));
+    ASSERT_TRUE(waitFor("serial 1302: ok")) << err.toStdString();
+    // Back on another adapter.
+    ASSERT_TRUE(QFile::link(units[2]->devicePath(), watched.filePath("third")));
+    ASSERT_TRUE(waitFor("(provisioned again)")) << err.toStdString();
+    ::kill(static_cast<pid_t>(station.processId()), SIGINT);
+    ASSERT_TRUE(station.waitForFinished(30000));
+    err += station.readAllStandardError();
+    EXPECT_EQ(station.exitCode(), kExitOk) << err.toStdString();
+    EXPECT_FALSE(err.contains("1301")) << "the bounce started nothing";
+    EXPECT_FALSE(err.contains("held by another program")) << err.toStdString();
+    EXPECT_TRUE(err.contains("2 units: 2 ok, 0 failed, yield 100.0%\n")) << err.toStdString();
+    EXPECT_TRUE(err.contains("third: serial 1302: provisioned again\n")) << err.toStdString();
+}
+
 }  // namespace
