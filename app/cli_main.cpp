@@ -12,6 +12,7 @@
 #include "cli/Terminal.h"
 #include "station/GangCommand.h"
 #include "station/Plan.h"
+#include "station/UnitLauncher.h"
 
 namespace {
 
@@ -25,10 +26,6 @@ int usage(const std::string& message) {
 int main(int argc, char** argv) {
     // A reader that goes away is a failed write, handled where it happens, not a death.
     std::signal(SIGPIPE, SIG_IGN);
-    QCoreApplication app(argc, argv);
-    app.setApplicationName("vxconf-cli");
-    app.setApplicationVersion(VXCONF_VERSION);
-
     // The arguments as the shell passed them: a path need not be UTF-8.
     const std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
@@ -44,12 +41,22 @@ int main(int argc, char** argv) {
         std::cout << "vxconf-cli " << VXCONF_VERSION << "\n";
         return kExitOk;
     }
+    // The units' launcher is forked before Qt is set up: each unit forked from it later
+    // comes back here and carries on as a unit.
+    UnitLauncher launcher;
+    if (options.several() && launcher.start() == UnitLauncher::Role::Unit) {
+        QCoreApplication unit(argc, argv);
+        return runReportingUnit();
+    }
+    QCoreApplication app(argc, argv);
+    app.setApplicationName("vxconf-cli");
+    app.setApplicationVersion(VXCONF_VERSION);
     if (options.unitReport) {
         return runReportingUnit();
     }
     if (options.several()) {
-        return runSeveral(options,
-                          QCoreApplication::applicationFilePath().toLocal8Bit().constData());
+        return runSeveral(
+            options, QCoreApplication::applicationFilePath().toLocal8Bit().constData(), launcher);
     }
     UnitSetup setup;
     std::optional<Plan> plan;

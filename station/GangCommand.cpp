@@ -16,6 +16,8 @@
 #include "platform/QtPortDriver.h"
 #include "station/GangRun.h"
 #include "station/Plan.h"
+#include "station/UnitLauncher.h"
+#include "station/UnitProcess.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ int refuse(const std::string& text, int code) {
 
 }  // namespace
 
-int runSeveral(const CliOptions& options, const char* program) {
+int runSeveral(const CliOptions& options, const char* program, UnitLauncher& launcher) {
     if (options.command == CliCommand::Ports) {
         return refuse(
             "vxconf-cli: ports lists every port already; it takes no units\n"
@@ -70,8 +72,9 @@ int runSeveral(const CliOptions& options, const char* program) {
     names.loadOverrides(ProfileFile::load(settingsFile));
     QtPortDriver driver(names.resolver());
 
+    UnitStarter starter(&launcher, QString::fromLocal8Bit(program));
     GangRun::Options run;
-    run.program = QString::fromLocal8Bit(program);
+    run.starter = &starter;
     run.command = unitArguments(options);
     run.input = input;
     run.plan = plan ? &*plan : nullptr;

@@ -5,4 +5,5 @@
 // vxconf-cli on several units at once (-p with several numbers, --device more than once,
 // --all, watch): the whole run is checked before any unit is touched (the plan, the file,
 // the record), every input is read once, and each unit then runs in a process of its own.
-int runSeveral(const CliOptions& options, const char* program);
+// program: vxconf-cli itself, started afresh for each unit when the launcher is not running.
+int runSeveral(const CliOptions& options, const char* program, class UnitLauncher& launcher);

@@ -35,7 +35,15 @@ bool serialNumber(const std::string& text) {
 }  // namespace
 
 GangRun::GangRun(Options options, std::ostream& out, std::ostream& err)
-    : m_options(std::move(options)), m_out(out), m_err(err), m_view(err) {
+    : m_options(std::move(options)),
+      m_out(out),
+      m_err(err),
+      m_ownStarter(m_options.starter != nullptr
+                       ? nullptr
+                       : std::make_unique<UnitStarter>(nullptr, m_options.program,
+                                                       m_options.programArguments)),
+      m_starter(m_options.starter != nullptr ? m_options.starter : m_ownStarter.get()),
+      m_view(err) {
     m_clock.start();
     m_redraw.setInterval(kRedrawMs);
     connect(&m_redraw, &QTimer::timeout, this, &GangRun::draw);
@@ -58,12 +66,7 @@ GangRun::GangRun(Options options, std::ostream& out, std::ostream& err)
 
 GangRun::~GangRun() {
     m_view.leave();
-    for (auto& [id, unit] : m_units) {
-        if (unit.process && unit.process->state() != QProcess::NotRunning) {
-            unit.process->kill();
-            unit.process->waitForFinished(1000);
-        }
-    }
+    m_units.clear();  // each unit still running is killed
 }
 
 void GangRun::addUnit(const std::string& name, const std::vector<std::string>& portArguments,
@@ -109,37 +112,14 @@ std::string GangRun::traceFor(const std::string& name) {
 
 void GangRun::start(std::uint64_t id, std::vector<std::string> arguments) {
     Unit& unit = m_units[id];
-    unit.process = std::make_unique<QProcess>();
-    QProcess& process = *unit.process;
-    // A process group of its own: an interrupt at the terminal reaches this run alone, which
-    // passes it on to each unit. A unit whose run dies gets SIGTERM, and aborts what it does
-    // through the machine's own Abort instead of running on unsupervised.
-    const pid_t parent = ::getpid();
-    process.setChildProcessModifier([parent] {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) {
-            ::_exit(kExitSignalBase + SIGTERM);  // the run died before the line above
-        }
-    });
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    connect(&process, &QProcess::readyReadStandardOutput, this, [this, id] { readEvents(id); });
-    connect(&process, &QProcess::finished, this,
-            [this, id](int code, QProcess::ExitStatus status) { finished(id, code, status); });
-    // Queued: a process that does not start says so inside start().
-    connect(
-        &process, &QProcess::errorOccurred, this,
-        [this, id](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart) {
-                failedToStart(id);
-            }
-        },
-        Qt::QueuedConnection);
-    process.start(m_options.program, m_options.programArguments);
-    if (process.state() == QProcess::NotRunning) {
-        return;
-    }
-    // The unit's whole opening at once; Qt writes it as the pipe takes it.
+    unit.process = m_starter->start();
+    UnitProcess& process = *unit.process;
+    connect(&process, &UnitProcess::outputReady, this, [this, id] { readEvents(id); });
+    connect(&process, &UnitProcess::ended, this,
+            [this, id](int code, bool crashed) { finished(id, code, crashed); });
+    connect(&process, &UnitProcess::failedToStart, this,
+            [this, id](const QString& why) { failedToStart(id, why); });
+    // The unit's whole opening at once; it goes as the pipe takes it.
     process.write(runLine({RunKey::kArgs, std::move(arguments)}));
     if (m_options.input.needed) {
         process.write(runLine({RunKey::kInput, {hexBytes(m_options.input.bytes)}}));
@@ -154,7 +134,7 @@ void GangRun::readEvents(std::uint64_t id) {
         return;
     }
     Unit& unit = found->second;
-    unit.pending += unit.process->readAllStandardOutput().toStdString();
+    unit.pending += unit.process->readOutput().toStdString();
     std::size_t end = 0;
     while ((end = unit.pending.find('\n')) != std::string::npos) {
         UnitEvent event;
@@ -175,7 +155,7 @@ void GangRun::readEvents(std::uint64_t id) {
 
 void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
     UnitRow& row = unit.row;
-    QProcess& process = *unit.process;
+    UnitProcess& process = *unit.process;
     const auto refuse = [&](int code, const std::string& text) {
         process.write(runLine({RunKey::kRefuse, {std::to_string(code), text}}));
     };
@@ -214,7 +194,7 @@ void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
     process.write(runLine({RunKey::kGo, planned}));
 }
 
-void GangRun::finished(std::uint64_t id, int exitCode, QProcess::ExitStatus status) {
+void GangRun::finished(std::uint64_t id, int exitCode, bool crashed) {
     readEvents(id);
     const auto found = m_units.find(id);
     if (found == m_units.end()) {
@@ -224,11 +204,11 @@ void GangRun::finished(std::uint64_t id, int exitCode, QProcess::ExitStatus stat
     if (!unit.row.ended) {
         // It ended without saying how: it was killed, or it crashed.
         std::string why;
-        if (status == QProcess::CrashExit) {
+        if (crashed) {
             why = "the unit's process ended on signal " + std::to_string(exitCode) + " (" +
                   ::strsignal(exitCode) + ")";
         } else {
-            why = unit.process->readAllStandardError().trimmed().toStdString();
+            why = unit.process->readErrors().trimmed().toStdString();
             if (why.empty()) {
                 why = "the unit's process ended with status " + std::to_string(exitCode) +
                       " without its result";
@@ -239,15 +219,13 @@ void GangRun::finished(std::uint64_t id, int exitCode, QProcess::ExitStatus stat
     ended(id);
 }
 
-void GangRun::failedToStart(std::uint64_t id) {
+void GangRun::failedToStart(std::uint64_t id, const QString& why) {
     const auto found = m_units.find(id);
     if (found == m_units.end() || found->second.row.ended) {
         return;
     }
-    Unit& unit = found->second;
-    endUnitRow(unit.row, kExitDevice,
-               "the unit's process did not start: " + unit.process->errorString().toStdString(),
-               now());
+    endUnitRow(found->second.row, kExitDevice,
+               "the unit's process did not start: " + why.toStdString(), now());
     ended(id);
 }
 
@@ -336,8 +314,8 @@ void GangRun::stopUnits(int signal) {
     }
     m_unitsStopped = true;
     for (auto& [id, unit] : m_units) {
-        if (unit.process && unit.process->state() == QProcess::Running) {
-            ::kill(static_cast<pid_t>(unit.process->processId()), signal);
+        if (unit.process && unit.process->pid() > 0) {
+            ::kill(unit.process->pid(), signal);
         }
     }
 }

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QProcess>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
@@ -17,6 +16,7 @@
 #include "platform/StopSignals.h"
 #include "station/DeviceWatcher.h"
 #include "station/LiveView.h"
+#include "station/UnitProcess.h"
 #include "station/UnitRow.h"
 
 class CsvLog;
@@ -34,7 +34,8 @@ class GangRun : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QString program;                                // vxconf-cli itself
+        UnitStarter* starter = nullptr;  // the units' launcher; else program is started afresh
+        QString program;                 // vxconf-cli itself
         QStringList programArguments{"--unit-report"};  // what makes it a unit
         std::vector<std::string> command;               // the unit's command line, less its port
         CommandInput input;                             // the command's file, read once
@@ -75,7 +76,7 @@ public:
 private:
     struct Unit {
         UnitRow row;
-        std::unique_ptr<QProcess> process;
+        std::unique_ptr<UnitProcess> process;
         std::string pending;  // a line not yet complete
         std::string recordDevice;
         QString device;
@@ -90,8 +91,8 @@ private:
     void start(std::uint64_t id, std::vector<std::string> arguments);
     void readEvents(std::uint64_t id);
     void answerSerial(Unit& unit, std::uint64_t id);
-    void finished(std::uint64_t id, int exitCode, QProcess::ExitStatus status);
-    void failedToStart(std::uint64_t id);
+    void finished(std::uint64_t id, int code, bool crashed);
+    void failedToStart(std::uint64_t id, const QString& why);
     // The row has ended: record it, show it, let the unit go, and end the run when it was the
     // last.
     void ended(std::uint64_t id);
@@ -108,6 +109,8 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     CatchingStopSignals m_catching;
+    std::unique_ptr<UnitStarter> m_ownStarter;
+    UnitStarter* m_starter;
     std::map<std::uint64_t, Unit> m_units;  // by start order
     std::uint64_t m_nextId = 1;
     Tally m_tally;

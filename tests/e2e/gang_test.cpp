@@ -478,7 +478,18 @@ TEST_F(GangTest, AUnitOrARunKilledMidUploadLeavesEveryUnitAccountedFor) {
     run.start(VXCONF_CLI, {"-p", "1-2", "--yes", "--log", record, "--trace", trace, "upload", hex});
     ASSERT_TRUE(run.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return uploading(trace + ".COM2"); }));
-    const std::vector<pid_t> unitProcesses = childrenOf(static_cast<pid_t>(run.processId()));
+    // The units are the run's youngest descendants (they may come from a launcher of its own).
+    std::vector<pid_t> unitProcesses;
+    std::vector<pid_t> family = childrenOf(static_cast<pid_t>(run.processId()));
+    while (!family.empty()) {
+        const pid_t member = family.back();
+        family.pop_back();
+        const std::vector<pid_t> children = childrenOf(member);
+        if (children.empty()) {
+            unitProcesses.push_back(member);
+        }
+        family.insert(family.end(), children.begin(), children.end());
+    }
     ASSERT_EQ(unitProcesses.size(), 2u);
     ASSERT_EQ(::kill(unitProcesses.back(), SIGKILL), 0);
     ASSERT_TRUE(run.waitForFinished(60000));
@@ -542,7 +553,8 @@ TEST_F(GangTest, AStationIgnoresBouncesAndRePlugsAndNotesAUnitProvisionedAgain) 
         const QStringList found = QDir(dir.path()).entryList({"t.*_second"});
         return found.isEmpty() ? QString() : dir.filePath(found.front());
     };
-    ASSERT_TRUE(waitUntil([&] { return uploading(secondTrace()); })) << err.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !secondTrace().isEmpty() && uploading(secondTrace()); }))
+        << err.toStdString();
     // Pulled and put back while it uploads.
     ASSERT_TRUE(QFile::remove(second));
     ASSERT_TRUE(QFile::link(units[1]->devicePath(), second));
