@@ -111,4 +111,91 @@ BENCHMARK(BM_GangLoad)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
+// A station over a shift: 200 plug-ins, ten units at a time from two benches of simulators in
+// turn, against the station's memory. The goal: flat, within 1 MB of what it held after the
+// first 20.
+long residentKb(qint64 pid) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return 0;
+}
+
+void BM_StationPlugIns(benchmark::State& state) {
+    constexpr int kBench = 10;
+    constexpr int kRounds = 20;
+    QTemporaryDir dir;
+    QTemporaryDir watched;
+    std::vector<std::unique_ptr<QProcess>> sims;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 2 * kBench; ++i) {
+        sims.push_back(std::make_unique<QProcess>());
+        paths.push_back(
+            startSimulator(*sims.back(), {"--no-pacing", "--serial", QString::number(2000 + i)}));
+        if (paths.back().empty()) {
+            state.SkipWithError("vx310sim did not start");
+            return;
+        }
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path());
+    long afterTwenty = 0;
+    long atEnd = 0;
+    for (auto _ : state) {
+        QProcess station;
+        station.setProcessEnvironment(env);
+        station.start(VXCONF_CLI_PATH, {"--watch-dir", watched.path(), "watch", "read"});
+        station.waitForStarted();
+        QByteArray err;
+        const auto waitForOk = [&](int count) {
+            QElapsedTimer clock;
+            clock.start();
+            while (err.count(": ok (") < count && clock.elapsed() < 60000) {
+                station.waitForReadyRead(100);
+                err += station.readAllStandardError();
+            }
+            return err.count(": ok (") >= count;
+        };
+        // Devices there before the watch begins are not new.
+        while (!err.contains("Waiting for serial devices") && station.waitForReadyRead(5000)) {
+            err += station.readAllStandardError();
+        }
+        err += station.readAllStandardError();
+        for (int round = 0; round < kRounds; ++round) {
+            const int first = (round % 2) * kBench;
+            for (int i = first; i < first + kBench; ++i) {
+                QFile::link(QString::fromStdString(paths[std::size_t(i)]),
+                            watched.filePath(QString("unit%1").arg(i)));
+            }
+            if (!waitForOk((round + 1) * kBench)) {
+                state.SkipWithError("the station did not provision every unit");
+                break;
+            }
+            for (int i = first; i < first + kBench; ++i) {
+                QFile::remove(watched.filePath(QString("unit%1").arg(i)));
+            }
+            if (round == 1) {
+                afterTwenty = residentKb(station.processId());
+            }
+        }
+        atEnd = residentKb(station.processId());
+        station.terminate();
+        station.waitForFinished(30000);
+    }
+    state.counters["rss_after_20_kb"] = double(afterTwenty);
+    state.counters["rss_after_200_kb"] = double(atEnd);
+    state.counters["growth_kb"] = double(atEnd - afterTwenty);
+    for (auto& sim : sims) {
+        sim->terminate();
+        sim->waitForFinished(2000);
+    }
+}
+BENCHMARK(BM_StationPlugIns)->Unit(benchmark::kSecond)->Iterations(1);
+
 }  // namespace

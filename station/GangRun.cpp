@@ -20,7 +20,7 @@ namespace {
 constexpr int kRedrawMs = 250;
 // What a station keeps of the units that ended: the latest ok ones, enough to fill any
 // screen, and the failures for the screen and the summary.
-constexpr std::size_t kOkKept = 256;
+constexpr std::size_t kOkKept = 64;
 constexpr std::size_t kFailedListed = 1000;
 
 QByteArray runLine(const UnitEvent& words) {
@@ -251,19 +251,7 @@ void GangRun::ended(std::uint64_t id) {
     --m_tally.running;
     ++(ok ? m_tally.ok : m_tally.failed);
     m_worst = std::max(m_worst, row.code);
-    if (ok && row.again) {
-        ++m_tally.again;
-        if (m_again.size() < kFailedListed) {
-            m_again.push_back(row);
-        }
-    }
-    if (!ok) {
-        if (m_failed.size() < kFailedListed) {
-            m_failed.push_back(row);
-        } else {
-            ++m_failedUnlisted;
-        }
-    }
+    m_tally.again += ok && row.again ? 1 : 0;
     if (!m_view.active()) {
         m_err << unitEndLine(row) << (row.again ? " (provisioned again)" : "") << "\n"
               << std::flush;
@@ -274,8 +262,18 @@ void GangRun::ended(std::uint64_t id) {
     if (m_options.bell) {
         m_err << (ok ? "\a" : "\a\a\a") << std::flush;
     }
-    // The unit is let go: the row lives on in a bounded list, the process until its signal
-    // has been handled.
+    // The unit is let go: the row lives on in bounded lists, without what the unit printed
+    // (reported already), and the process until its signal has been handled.
+    row.out.clear();
+    row.out.shrink_to_fit();
+    if (ok && row.again && m_again.size() < kFailedListed) {
+        m_again.push_back(row);
+    }
+    if (!ok && m_failed.size() < kFailedListed) {
+        m_failed.push_back(row);
+    } else if (!ok) {
+        ++m_failedUnlisted;
+    }
     if (ok) {
         m_recentOk.push_back(row);
         if (m_recentOk.size() > kOkKept) {
