@@ -30,13 +30,14 @@ endif
 SOURCES = $(shell find platform app cli station window device editor configfiles program sim tests bench fuzz \
 	-name '*.cpp' -o -name '*.h' 2>/dev/null)
 
-.PHONY: run test test-sanitize fuzz deps configure build check-format format bench install clean \
+.PHONY: run test test-sanitize fuzz deps configure build check-format check-layers format bench \
+	install clean \
 	package package-check
 
 run: build
 	$(BUILD_DIR)/vxconf --simulate $(ARGS)
 
-test: build check-format package-check
+test: build check-format check-layers package-check
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian package (build/vxconf_VERSION_ARCH.deb), and the checks a distribution makes.
@@ -100,6 +101,10 @@ build: configure
 
 check-format: deps
 	clang-format --dry-run --Werror $(SOURCES)
+
+# No include runs up the folders' layers (CONTRIBUTING.md).
+check-layers:
+	sh tools/check-layers.sh
 
 format:
 	clang-format -i $(SOURCES)

@@ -265,34 +265,31 @@ int CliSession::checkFile(const CliRequest& request) {
 }
 
 int CliSession::load(const CliRequest& request) {
-    const ConfigFileContents& file = m_loadFile;
-    // The unit's planned values go on top of the file's, checked on this unit first.
-    std::vector<FieldAssignment> planned;
-    std::string error;
+    // The unit's planned values go on top of the file's settings, checked on this unit first;
+    // the device's own fields, which a load keeps, are none of them.
+    ConfigFileContents file = m_loadFile;
     if (!m_planned.empty()) {
+        std::vector<FieldAssignment> planned;
+        std::string error;
         ConfigBlock trial = blockToLoad(file.block, m_editor.block());
         if (!parseAssignments(m_planned, planned, error) ||
             !applyAssignments(trial, planned, error)) {
             return refuse(error, kExitUsage);
         }
+        for (const FieldAssignment& assignment : planned) {
+            setField(file.block, *assignment.field, assignment.value, error);
+        }
     }
-    const auto adjust = [planned](ConfigBlock& next) {
-        std::string ignored;  // checked on this unit above
-        applyAssignments(next, planned, ignored);
-    };
-    m_files.setLoadAdjustment(adjust);
     if (file.status == ConfigFileStatus::Loaded) {
         if (!file.description.empty()) {
             m_io.out << "Description: " << descriptionForTerminal(file.description) << "\n";
         }
-        ConfigBlock next = blockToLoad(file.block, m_editor.block());
-        adjust(next);
-        printChanges(next);
+        printChanges(blockToLoad(file.block, m_editor.block()));
         if (request.dryRun) {
             return kExitOk;
         }
     }
-    m_files.loadConfigFile([this](const std::string&) { return m_loadFile; });
+    m_files.loadConfigFile([&file](const std::string&) { return file; });
     return exitCode();
 }
 

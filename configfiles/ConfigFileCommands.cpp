@@ -1,6 +1,7 @@
 #include "ConfigFileCommands.h"
 
 #include "editor/HelpContexts.h"
+#include "editor/Settings.h"
 #include "platform/AnsiText.h"
 
 std::string saveQuestion(const std::string& fileName) {
@@ -35,7 +36,7 @@ int DescriptionDialog::yes(const std::string& text) {
     return kYes;
 }
 
-ConfigFileCommands::ConfigFileCommands(Editor& editor, FileChooser& files, FileSaver& saver,
+ConfigFileCommands::ConfigFileCommands(CommandHost& editor, FileChooser& files, FileSaver& saver,
                                        ConfigFileView& view)
     : m_editor(editor), m_files(files), m_saver(saver), m_view(view) {}
 
@@ -125,11 +126,7 @@ void ConfigFileCommands::loadConfigFile(const Reader& read) {
         if (result != DescriptionDialog::kYes) {
             return;
         }
-        ConfigBlock next = blockToLoad(file.block, m_editor.block());
-        if (m_adjustLoad) {
-            m_adjustLoad(next);
-        }
-        m_editor.sendBlock(next);
+        m_editor.sendBlock(blockToLoad(file.block, m_editor.block()));
         return;
     }
 }

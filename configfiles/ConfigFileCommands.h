@@ -4,7 +4,7 @@
 #include <string>
 
 #include "configfiles/ConfigFile.h"
-#include "editor/Editor.h"
+#include "editor/CommandHost.h"
 #include "platform/FileDialog.h"
 
 namespace FileText {
@@ -67,18 +67,14 @@ public:
 // The File menu's Save Config File and Load Config File.
 class ConfigFileCommands {
 public:
-    ConfigFileCommands(Editor& editor, FileChooser& files, FileSaver& saver, ConfigFileView& view);
+    ConfigFileCommands(CommandHost& editor, FileChooser& files, FileSaver& saver,
+                       ConfigFileView& view);
 
     // Reads the chosen file for the load; ReadConfigFile when none is given.
     using Reader = std::function<ConfigFileContents(const std::string& path)>;
 
     void saveConfigFile();
     void loadConfigFile(const Reader& read = {});
-    // Changes the block a load is about to send, after the device's own fields are in it: a
-    // unit's planned values on top of the file's.
-    void setLoadAdjustment(std::function<void(ConfigBlock&)> adjust) {
-        m_adjustLoad = std::move(adjust);
-    }
 
     static FileDialogRequest saveRequest(const std::string& folder);
     static FileDialogRequest loadRequest(const std::string& folder);
@@ -86,11 +82,10 @@ public:
 private:
     void notify(const std::string& text, const char* caption);
 
-    Editor& m_editor;
+    CommandHost& m_editor;
     FileChooser& m_files;
     FileSaver& m_saver;
     ConfigFileView& m_view;
-    std::function<void(ConfigBlock&)> m_adjustLoad;
 };
 
 // The block a loaded file sends: its settings, with the connected device's own fields.

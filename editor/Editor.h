@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceHost.h"
+#include "editor/CommandHost.h"
 #include "editor/FormTable.h"
 #include "editor/Settings.h"
 
@@ -82,7 +82,7 @@ public:
 
 // The main window's state and rules, without widgets: the block and the form, the selected
 // port, the enabling of buttons and menus, and the commands that act on the device.
-class Editor : public DeviceHost {
+class Editor : public CommandHost {
 public:
     Editor(SerialPortDriver& driver, Notifier& notifier, EditorView& view);
 
@@ -102,7 +102,7 @@ public:
     void shutdown(const std::string& settingsFile, WindowPos position);
 
     // The connection dialog, then the block shown; false when it ended the program.
-    bool readConfiguration();
+    bool readConfiguration() override;
     void showBlock();
     void collectControls();
     void markEdited();
@@ -116,16 +116,16 @@ public:
     void updateVx310();
     // Encodes block into the link's txBuffer, runs the update dialog, then reads back and
     // tells the user of every field the device did not store as sent.
-    void sendBlock(const ConfigBlock& block);
+    void sendBlock(const ConfigBlock& block) override;
     // What the read-back after the last sendBlock found: whether it compared anything
     // (demonstration mode sends nothing and checks nothing) and the differences.
     bool lastWriteChecked() const { return m_lastWriteChecked; }
     const std::vector<std::string>& lastWriteDifferences() const { return m_lastDifferences; }
     // The folder of the configuration file last chosen; marked changed when it differs.
-    void rememberConfigFileDir(const std::string& folder);
-    void rememberUserProgramDir(const std::string& folder);
+    void rememberConfigFileDir(const std::string& folder) override;
+    void rememberUserProgramDir(const std::string& folder) override;
     // "Up&load Program" and "&Delete Program", while a transfer runs.
-    void setProgramButtons(bool upload, bool remove);
+    void setProgramButtons(bool upload, bool remove) override;
     void startProgram();
     void chooseOtherPort() { selectPort(-1, true); }
     void enterDemo() { selectPort(0, true); }
@@ -133,8 +133,9 @@ public:
     const MainScreen& screen() const { return m_screen; }
     bool showHints() const { return m_showHints; }
     unsigned downloadEnabled() const { return m_downloadEnabled; }
-    const std::string& userProgramDir() const { return m_userProgramDir; }
-    const std::string& configFileDir() const { return m_configFileDir; }
+    const std::string& userProgramDir() const override { return m_userProgramDir; }
+    const std::string& configFileDir() const override { return m_configFileDir; }
+    bool deleteEnabled() const override { return m_screen.deleteEnabled; }
     bool configFileDirChanged() const { return m_configFileDirChanged; }
     bool userProgramDirChanged() const { return m_userProgramDirChanged; }
     bool closed() const { return m_closed; }

@@ -6,6 +6,7 @@
 
 #include "configfiles/ConfigFileCommands.h"
 #include "editor/HelpContexts.h"
+#include "editor/Settings.h"
 #include "platform/FileWrite.h"
 #include "program/HexWriter.h"
 
@@ -29,7 +30,7 @@ struct FileCloser {
 
 }  // namespace
 
-ProgramCommands::ProgramCommands(Editor& editor, FileChooser& files, FileSaver& saver,
+ProgramCommands::ProgramCommands(CommandHost& editor, FileChooser& files, FileSaver& saver,
                                  ProgramView& view)
     : m_editor(editor), m_files(files), m_saver(saver), m_view(view) {}
 
@@ -83,7 +84,7 @@ void ProgramCommands::uploadProgram() {
         return;
     }
     ::lseek(file.fd, 0, SEEK_SET);
-    m_editor.setProgramButtons(false, m_editor.screen().deleteEnabled);
+    m_editor.setProgramButtons(false, m_editor.deleteEnabled());
     FdProgramFile program(file.fd);
     const auto size = static_cast<std::uint32_t>(std::min<off_t>(info.st_size, 0xFFFFFFFF));
     m_view.runTransferDialog(

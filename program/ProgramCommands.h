@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "editor/Editor.h"
+#include "editor/CommandHost.h"
 #include "platform/FileDialog.h"
 #include "platform/FileSaver.h"
 #include "program/Transfer.h"
@@ -35,7 +35,7 @@ public:
 // "Up&load Program", "&Delete Program" and File, "Download Program".
 class ProgramCommands {
 public:
-    ProgramCommands(Editor& editor, FileChooser& files, FileSaver& saver, ProgramView& view);
+    ProgramCommands(CommandHost& editor, FileChooser& files, FileSaver& saver, ProgramView& view);
 
     void uploadProgram();
     void deleteProgram();
@@ -48,7 +48,7 @@ private:
     bool ask(const std::string& question, const char* caption);
     void fileError(const std::string& text);
 
-    Editor& m_editor;
+    CommandHost& m_editor;
     FileChooser& m_files;
     FileSaver& m_saver;
     ProgramView& m_view;

@@ -15,9 +15,9 @@
 
 #include "TestSupport.h"
 #include "WidgetSupport.h"
-#include "device/initdialog.h"
-#include "editor/CVxconfDlg.h"
-#include "editor/ModeDialogWidgets.h"
+#include "window/CVxconfDlg.h"
+#include "window/ModeDialogWidgets.h"
+#include "window/initdialog.h"
 
 namespace {
 

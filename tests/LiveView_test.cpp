@@ -110,6 +110,11 @@ TEST(LiveView, OnlyLinesThatChangedAreWrittenAgain) {
     EXPECT_EQ(out.str(), "");
     screen.draw({"header", "COM1 ok"});
     EXPECT_EQ(out.str(), "\033[2;1HCOM1 ok\033[K\033[3;1H\033[K");
+    // After a resize the terminal may have moved or cut what it showed: all is drawn afresh.
+    out.str("");
+    screen.invalidate();
+    screen.draw({"header", "COM1 ok"});
+    EXPECT_EQ(out.str(), "\033[H\033[2J\033[1;1Hheader\033[K\033[2;1HCOM1 ok\033[K");
     out.str("");
     screen.leave();
     EXPECT_EQ(out.str(), "\033[?25h\033[?1049l") << "the terminal's own screen comes back";

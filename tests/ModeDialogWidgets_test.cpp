@@ -11,8 +11,8 @@
 
 #include "TestSupport.h"
 #include "WidgetSupport.h"
-#include "editor/CAboutDlg.h"
-#include "editor/ModeDialogWidgets.h"
+#include "window/CAboutDlg.h"
+#include "window/ModeDialogWidgets.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "TestSupport.h"
 #include "WidgetSupport.h"
-#include "device/initdialog.h"
+#include "window/initdialog.h"
 
 namespace {
 

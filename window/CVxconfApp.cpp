@@ -5,12 +5,12 @@
 
 #include "device/LinkTrace.h"
 #include "device/PortNames.h"
-#include "editor/CVxconfDlg.h"
 #include "editor/Settings.h"
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
 #include "platform/WindowManners.h"
 #include "sim/SimulatorProcess.h"
+#include "window/CVxconfDlg.h"
 #include "window/Options.h"
 
 void CVxconfApp::setIdentity() {

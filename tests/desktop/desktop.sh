@@ -72,17 +72,21 @@ exit_vxconf() {
     sleep 0.2
     xdotool key x
     local i
-    for i in $(seq 100); do
+    for i in $(seq "$WAIT_STEPS"); do
         kill -0 "$APP_PID" 2>/dev/null || { APP_PID=; return 0; }
         sleep 0.05
     done
     fail "VXCONF did not end with File, Exit"
 }
 
-# The id of the first window whose name matches, once there is one (5 s at most).
+# Every wait is for an event, with a deadline generous enough for a loaded machine: a step
+# that passes returns at once, and only a fault waits the whole time.
+WAIT_STEPS=${WAIT_STEPS:-400}  # of 0.05 s: 20 s
+
+# The id of the first window whose name matches, once there is one.
 wait_window() {
     local i id
-    for i in $(seq 100); do
+    for i in $(seq "$WAIT_STEPS"); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.05
@@ -93,7 +97,8 @@ wait_window() {
 # The window the window manager calls active (_NET_ACTIVE_WINDOW), as a decimal id.
 active_window() {
     local id
-    id=$(xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | awk '{print $NF}')
+    # The first value: some window managers (xfwm4) keep two, "0x600027, 0x0".
+    id=$(xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | sed -n 's/.*# \(0x[0-9a-fA-F]*\).*/\1/p')
     case $id in 0x*) echo $((id)) ;; *) echo 0 ;; esac
 }
 
@@ -101,10 +106,10 @@ active_name() {
     xdotool getactivewindow getwindowname 2>/dev/null || echo "(none)"
 }
 
-# Waits until the window with this id is the active one (2 s at most).
+# Waits until the window with this id is the active one.
 wait_active() {
     local i
-    for i in $(seq 40); do
+    for i in $(seq "$WAIT_STEPS"); do
         [ "$(active_window)" = "$1" ] && return 0
         sleep 0.05
     done
@@ -114,7 +119,7 @@ wait_active() {
 # Waits until a window whose name matches is the active one, and gives its id.
 wait_active_name() {
     local i id
-    for i in $(seq 60); do
+    for i in $(seq "$WAIT_STEPS"); do
         id=$(active_window)
         if [ "$id" != 0 ] && xdotool getwindowname "$id" 2>/dev/null | grep -Eq "$1"; then
             echo "$id"

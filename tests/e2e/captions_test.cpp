@@ -10,12 +10,12 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "device/initdialog.h"
-#include "device/updateDialog.h"
-#include "editor/CVxconfDlg.h"
 #include "platform/MessageBoxNotifier.h"
 #include "sim/SimPort.h"
 #include "window/CVxconfApp.h"
+#include "window/CVxconfDlg.h"
+#include "window/initdialog.h"
+#include "window/updateDialog.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "TestSupport.h"
 #include "device/PortNames.h"
-#include "device/initdialog.h"
 #include "platform/QtPortDriver.h"
 #include "sim/SimulatorProcess.h"
+#include "window/initdialog.h"
 
 namespace {
 

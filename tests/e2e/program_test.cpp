@@ -12,9 +12,9 @@
 
 #include "TestSupport.h"
 #include "device/PortNames.h"
-#include "editor/CVxconfDlg.h"
 #include "platform/QtPortDriver.h"
 #include "sim/SimulatorProcess.h"
+#include "window/CVxconfDlg.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <QFocusEvent>
 #include <QPushButton>
 
-#include "editor/Tips.h"
 #include "platform/HelpViewer.h"
 #include "platform/MessageBoxNotifier.h"
 #include "ui_ade1adialog.h"
 #include "ui_ade1dialog.h"
 #include "ui_ade2dialog.h"
+#include "window/Tips.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "device/ConfigUpdate.h"
-#include "device/TimedDialog.h"
+#include "window/TimedDialog.h"
 
 namespace Ui {
 class updateDialog;

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "device/ConnectionRead.h"
-#include "device/TimedDialog.h"
+#include "window/TimedDialog.h"
 
 namespace Ui {
 class initdialog;

@@ -1,7 +1,7 @@
 #include "CAboutDlg.h"
 
-#include "editor/Tips.h"
 #include "ui_CAboutDlg.h"
+#include "window/Tips.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -5,16 +5,16 @@
 #include <QMenuBar>
 #include <QScreen>
 
-#include "configfiles/loadsaveConfigDialog.h"
-#include "device/initdialog.h"
-#include "device/updateDialog.h"
-#include "editor/CAboutDlg.h"
 #include "editor/HelpContexts.h"
-#include "editor/ModeDialogWidgets.h"
-#include "editor/Tips.h"
 #include "platform/AssistantHelpViewer.h"
-#include "program/fileUploadDialog.h"
 #include "ui_CVxconfDlg.h"
+#include "window/CAboutDlg.h"
+#include "window/ModeDialogWidgets.h"
+#include "window/Tips.h"
+#include "window/fileUploadDialog.h"
+#include "window/initdialog.h"
+#include "window/loadsaveConfigDialog.h"
+#include "window/updateDialog.h"
 
 namespace {
 

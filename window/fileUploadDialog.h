@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "device/TimedDialog.h"
 #include "program/Transfer.h"
+#include "window/TimedDialog.h"
 
 namespace Ui {
 class fileUploadDialog;

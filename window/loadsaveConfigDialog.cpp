@@ -2,9 +2,9 @@
 
 #include <QPushButton>
 
-#include "editor/Tips.h"
 #include "platform/MessageBoxNotifier.h"
 #include "ui_loadsaveConfigDialog.h"
+#include "window/Tips.h"
 
 loadsaveConfigDialog::loadsaveConfigDialog(DescriptionDialog& rules, bool showHints,
                                            QWidget* parent)
