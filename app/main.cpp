@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     if (needsNoDisplay(arguments)) {
         answerWithoutDisplay(argc, argv);
     }
+    CVxconfApp::chooseWindowSystem();
     CVxconfApp app(argc, argv);
     return app.run();
 }

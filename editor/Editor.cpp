@@ -27,7 +27,7 @@ void Editor::initialise() {
     readConfiguration();
 }
 
-void Editor::shutdown(const std::string& settingsFile, WindowPos position) {
+void Editor::shutdown(const std::string& settingsFile, std::optional<WindowPos> position) {
     writeSettings(settingsFile, position, m_pcPort, m_showHints,
                   m_userProgramDirChanged ? std::optional(m_userProgramDir) : std::nullopt,
                   m_configFileDirChanged ? std::optional(m_configFileDir) : std::nullopt);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,7 +100,8 @@ public:
     // First connection, after the settings have been read.
     void initialise();
     // Window destroyed: settings written, link closed.
-    void shutdown(const std::string& settingsFile, WindowPos position);
+    // position: the window's, or nothing where the window system cannot tell it.
+    void shutdown(const std::string& settingsFile, std::optional<WindowPos> position);
 
     // The connection dialog, then the block shown; false when it ended the program.
     bool readConfiguration() override;

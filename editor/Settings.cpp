@@ -58,11 +58,15 @@ Settings readSettings(const std::string& file, WindowPos current, const std::str
     return settings;
 }
 
-void writeSettings(const std::string& file, WindowPos position, int pcPort, bool showHints,
-                   const std::optional<std::string>& userProgramDir,
+void writeSettings(const std::string& file, std::optional<WindowPos> position, int pcPort,
+                   bool showHints, const std::optional<std::string>& userProgramDir,
                    const std::optional<std::string>& configFileDir) {
-    writePrivateProfileString("FormPos", "LeftPos", std::to_string(position.left), file);
-    writePrivateProfileString("FormPos", "TopPos", std::to_string(position.top), file);
+    // A window system that cannot tell where the window is (Wayland) leaves the remembered
+    // position as it was.
+    if (position) {
+        writePrivateProfileString("FormPos", "LeftPos", std::to_string(position->left), file);
+        writePrivateProfileString("FormPos", "TopPos", std::to_string(position->top), file);
+    }
     writePrivateProfileString("CommPort", "Port",
                               formatNumber("comm%u", static_cast<unsigned>(pcPort)), file);
     writePrivateProfileString("Hints", "Selected", showHints ? "YES" : "NO", file);

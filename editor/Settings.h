@@ -33,8 +33,8 @@ Settings readSettings(const std::string& file, WindowPos current, const std::str
 
 // Writes position, port and hints always; each folder only when given (it was changed in
 // this run). The Options section is never written.
-void writeSettings(const std::string& file, WindowPos position, int pcPort, bool showHints,
-                   const std::optional<std::string>& userProgramDir,
+void writeSettings(const std::string& file, std::optional<WindowPos> position, int pcPort,
+                   bool showHints, const std::optional<std::string>& userProgramDir,
                    const std::optional<std::string>& configFileDir);
 
 // The folder of a chosen file: its path less its file name and one trailing separator.

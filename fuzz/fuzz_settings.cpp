@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(first.userProgramDir.size() <= 511 && first.configFileDir.size() <= 511);
 
     const std::string otherFolder = folder + "/vxc";
-    writeSettings(file, {left, top}, port, hints, folder, otherFolder);
+    writeSettings(file, WindowPos{left, top}, port, hints, folder, otherFolder);
     const Settings again = readSettings(file, {1, 2}, "/start");
     FUZZ_CHECK(again.position.left == left);
     FUZZ_CHECK(again.position.top == top);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QStandardPaths>
 
@@ -16,6 +17,10 @@ constexpr int kHeight = 640;
 constexpr int kTitleRoom = 32;
 // The height Assistant needs for its menus, tool bar and panels, with room to spare.
 constexpr int kRoomNeeded = 480;
+// A viewer that ends within this time of its start never showed its window.
+constexpr qint64 kEndsAtOnceMs = 5000;
+// What is kept of what the viewer says on standard error.
+constexpr qsizetype kErrorsKept = 4096;
 
 std::string toBytes(const QString& text) {
     return text.toUtf8().toStdString();
@@ -28,7 +33,25 @@ AssistantHelpViewer::AssistantHelpViewer(QString program, QString collectionFile
     : m_program(std::move(program)),
       m_collectionFile(std::move(collectionFile)),
       m_notices(notices),
-      m_area(std::move(area)) {}
+      m_area(std::move(area)) {
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
+        m_errors += m_process.readAllStandardError();
+        if (m_errors.size() > kErrorsKept) {
+            m_errors = m_errors.right(kErrorsKept);
+        }
+    });
+    QObject::connect(&m_process, &QProcess::finished, [this](int code, QProcess::ExitStatus how) {
+        m_errors += m_process.readAllStandardError();
+        const bool failed = how == QProcess::CrashExit || code != 0;
+        if (m_quitting || !failed || m_started.elapsed() > kEndsAtOnceMs) {
+            return;  // closed by its user, or by the program
+        }
+        // It ended before anyone could read a page: the help never showed.
+        const QString said = QString::fromLocal8Bit(m_errors).trimmed().section('\n', -1);
+        reportFailure(said.isEmpty() ? QString("it ended at once (exit status %1)").arg(code)
+                                     : QString("it ended at once: %1").arg(said));
+    });
+}
 
 AssistantHelpViewer::~AssistantHelpViewer() {
     quit();
@@ -93,7 +116,13 @@ bool AssistantHelpViewer::ensureRunning() {
     }
     QStringList arguments{"-collectionFile", m_collectionFile, "-enableRemoteControl"};
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (m_area) {
+    // The viewer runs on the window system the program runs on, so that the program knows
+    // which options it takes: -geometry is X11's alone, and Assistant on Wayland refuses it.
+    const QString platform = QGuiApplication::platformName();
+    if (!platform.isEmpty()) {
+        environment.insert("QT_QPA_PLATFORM", platform);
+    }
+    if (m_area && platform == "xcb") {
         QRect area = m_area();
         if (area.isValid()) {
             // Assistant's panels need a certain height; on a screen with less room (a small
@@ -116,9 +145,14 @@ bool AssistantHelpViewer::ensureRunning() {
         }
     }
     m_process.setProcessEnvironment(environment);
-    // Its messages are its own; the program's terminal is not the place for them.
+    // Its output is its own; what it says on standard error is kept for a viewer that ends
+    // at once, which is reported with it.
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setReadChannel(QProcess::StandardError);
+    m_errors.clear();
+    m_quitting = false;
+    m_started.start();
     m_process.start(m_program, arguments);
     if (!m_process.waitForStarted(5000)) {
         reportFailure(m_process.errorString());
@@ -157,6 +191,7 @@ void AssistantHelpViewer::quit() {
     if (!isRunning()) {
         return;
     }
+    m_quitting = true;
     m_process.closeWriteChannel();
     m_process.terminate();
     if (!m_process.waitForFinished(2000)) {

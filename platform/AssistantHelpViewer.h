@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -51,6 +52,9 @@ private:
     Notifier& m_notices;
     ScreenArea m_area;
     QProcess m_process;
+    QElapsedTimer m_started;
+    QByteArray m_errors;
+    bool m_quitting = false;
 };
 
 namespace HelpText {

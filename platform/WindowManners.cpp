@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
@@ -185,4 +186,8 @@ void WindowManners::check() {
     if (++m_retries < kMaxRetries) {
         QTimer::singleShot(kRetryMs, this, &WindowManners::check);
     }
+}
+
+bool windowSystemPlacesWindows() {
+    return !QGuiApplication::platformName().startsWith("wayland");
 }

@@ -43,3 +43,7 @@ private:
     QPointer<QWidget> m_target;
     int m_retries = 0;
 };
+
+// Whether the window system lets a program place its top-level windows and tells it where
+// they are. Wayland does neither: a window there reports 0,0 wherever it is.
+bool windowSystemPlacesWindows();

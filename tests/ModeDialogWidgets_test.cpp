@@ -57,6 +57,9 @@ TEST_F(ModeWidgets, TimingOpensOnTheFirstRowAndFollowsTheLayout) {
 
     byId<QPushButton>(dialog, 1058)->click();
     EXPECT_EQ(help.requests, std::vector<long long>{0x20065});
+    QApplication::setActiveWindow(&dialog);
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    EXPECT_EQ(help.requests, (std::vector<long long>{0x20065, 0x20065})) << "F1 as Help";
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
@@ -70,7 +73,8 @@ TEST_F(ModeWidgets, Mode1GreysTheDriverForAnRs232PortAndHelpsWithTheTimingTopic)
     EXPECT_FALSE(byId<QRadioButton>(dialog, 1059)->isEnabled());
     EXPECT_TRUE(byId<QRadioButton>(dialog, 1062)->isChecked());
     EXPECT_EQ(byId<QPushButton>(dialog, 1076)->toolTip(), "") << "hints are off";
-    byId<QPushButton>(dialog, 1073)->click();
+    QApplication::setActiveWindow(&dialog);
+    QTest::keyClick(&dialog, Qt::Key_F1);  // as Help, 1073
     byId<QPushButton>(dialog, 1075)->click();
     EXPECT_TRUE(notes.notices.empty());
     EXPECT_EQ(help.requests, std::vector<long long>{0x20065});
@@ -121,7 +125,8 @@ TEST_F(ModeWidgets, Mode2OpensOnTheAddressAndReactsToTheLeadInBox) {
     EXPECT_FALSE(box->isChecked());
     EXPECT_FALSE(leadIn->isEnabled());
 
-    byId<QPushButton>(dialog, 1072)->click();
+    QApplication::setActiveWindow(&dialog);
+    QTest::keyClick(&dialog, Qt::Key_F1);  // as Help, 1072
     EXPECT_EQ(help.requests, std::vector<long long>{0x2006C});
     address->setText("9");
     byId<QPushButton>(dialog, 1070)->click();  // Yes

@@ -81,7 +81,7 @@ TEST_F(SettingsTest, ValuesAreReadAsTheProgramWroteThem) {
 TEST_F(SettingsTest, WritingTouchesOnlyItsOwnKeys) {
     put("; my notes\r\n[Options]\r\nDownload=1\r\n[UserProg]\r\nProgpath=/old/hex\r\n"
         "[Other]\r\nx = 1\r\n");
-    writeSettings(file, {100, 200}, 7, false, std::nullopt, std::string("/new/vxc"));
+    writeSettings(file, WindowPos{100, 200}, 7, false, std::nullopt, std::string("/new/vxc"));
     const std::string text = contents();
     EXPECT_EQ(text,
               "; my notes\r\n[Options]\r\nDownload=1\r\n[UserProg]\r\nProgpath=/old/hex\r\n"
@@ -90,11 +90,15 @@ TEST_F(SettingsTest, WritingTouchesOnlyItsOwnKeys) {
     // What a run on COM7 leaves behind reads as no port next time.
     EXPECT_EQ(read().pcPort, 0);
     EXPECT_EQ(read().userProgramDir, "/old/hex");
+
+    // A window system that cannot tell where the window is leaves the position as it was.
+    writeSettings(file, std::nullopt, 2, true, std::nullopt, std::nullopt);
+    EXPECT_NE(contents().find("[FormPos]\r\nLeftPos=100\r\nTopPos=200\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsTest, AnLfFileGetsLfLines) {
     put("[Options]\nDownload=1\n");
-    writeSettings(file, {5, 6}, 2, true, std::string(" /spaced/ "), std::nullopt);
+    writeSettings(file, WindowPos{5, 6}, 2, true, std::string(" /spaced/ "), std::nullopt);
     EXPECT_EQ(contents(),
               "[Options]\nDownload=1\n[FormPos]\nLeftPos=5\nTopPos=6\n[CommPort]\n"
               "Port=comm2\n[Hints]\nSelected=YES\n[UserProg]\nProgpath=\" /spaced/ \"\n");
@@ -105,7 +109,7 @@ TEST_F(SettingsTest, SpecialFileAtThePathGivesDefaultsAndIsLeftAlone) {
     ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
     alarm(10);  // a read that blocks ends the test run instead of hanging it
     const Settings s = read();
-    writeSettings(file, {1, 2}, 3, false, std::string("/x"), std::string("/y"));
+    writeSettings(file, WindowPos{1, 2}, 3, false, std::string("/x"), std::string("/y"));
     alarm(0);
     EXPECT_EQ(s.position.left, 11);
     EXPECT_EQ(s.pcPort, 0);
@@ -117,7 +121,7 @@ TEST_F(SettingsTest, SpecialFileAtThePathGivesDefaultsAndIsLeftAlone) {
 
 TEST_F(SettingsTest, MissingFolderIsCreated) {
     const std::string nested = dir + "/deeper/vxconf.ini";
-    writeSettings(nested, {1, 2}, 0, true, std::nullopt, std::nullopt);
+    writeSettings(nested, WindowPos{1, 2}, 0, true, std::nullopt, std::nullopt);
     const Settings s = readSettings(nested, {0, 0}, "/");
     EXPECT_EQ(s.position.left, 1);
     EXPECT_TRUE(s.showHints);

@@ -19,6 +19,13 @@ void CVxconfApp::setIdentity() {
     setApplicationVersion(VXCONF_VERSION);
 }
 
+void CVxconfApp::chooseWindowSystem() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+}
+
 CVxconfApp::CVxconfApp(int& argc, char** argv) : QApplication(argc, argv) {
     setIdentity();
     setWindowIcon(QIcon(":/vxconf.png"));

@@ -7,6 +7,7 @@
 
 #include "editor/HelpContexts.h"
 #include "platform/AssistantHelpViewer.h"
+#include "platform/WindowManners.h"
 #include "ui_CVxconfDlg.h"
 #include "window/CAboutDlg.h"
 #include "window/ModeDialogWidgets.h"
@@ -75,7 +76,10 @@ CVxconfDlg::~CVxconfDlg() {
     // The position kept is the client area's, as it was placed at start: the frame around
     // it belongs to the window manager, and writing the frame's corner would move the
     // window up and left by the frame on every run.
-    m_editor.shutdown(m_settingsFile, {geometry().x(), geometry().y()});
+    m_editor.shutdown(m_settingsFile,
+                      windowSystemPlacesWindows()
+                          ? std::optional<WindowPos>(WindowPos{geometry().x(), geometry().y()})
+                          : std::nullopt);
     m_help->quit();
 }
 
@@ -177,7 +181,9 @@ bool CVxconfDlg::initialise() {
     // The client area goes there, as the exit writes it back; the window manager puts its
     // frame around it.
     adjustSize();
-    setGeometry(QRect(QPoint(position.left, position.top), size()));
+    if (windowSystemPlacesWindows()) {
+        setGeometry(QRect(QPoint(position.left, position.top), size()));
+    }
     if (m_editor.downloadEnabled() != 0) {
         insertDownloadItem();
     }

@@ -1,5 +1,7 @@
 #include "ModeDialogWidgets.h"
 
+#include <QShortcut>
+
 #include <QFocusEvent>
 #include <QPushButton>
 
@@ -14,6 +16,12 @@ namespace {
 
 constexpr Qt::WindowFlags kDialogFlags =
     Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// F1 opens the dialog's own topic, as its Help button does.
+void helpOnF1(QDialog& dialog, QPushButton& helpButton) {
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+    QObject::connect(f1, &QShortcut::activated, &helpButton, &QPushButton::click);
+}
 
 void openHelp(HelpViewer* help, std::uint32_t context) {
     if (help != nullptr) {
@@ -68,6 +76,7 @@ ade1adialog::ade1adialog(const ModeDialogContext& context, QWidget* parent)
     connect(m_ui->timingButton, &QPushButton::clicked, this, &ade1adialog::openTiming);
     connect(m_ui->helpButton, &QPushButton::clicked, this,
             [this] { openHelp(m_context.help, kMode1HelpContext); });
+    helpOnF1(*this, *m_ui->helpButton);
 }
 
 ade1adialog::~ade1adialog() = default;
@@ -115,6 +124,7 @@ ade1dialog::ade1dialog(const ModeDialogContext& context, QWidget* parent)
     });
     connect(m_ui->helpButton, &QPushButton::clicked, this,
             [this] { openHelp(m_context.help, kMode1HelpContext); });
+    helpOnF1(*this, *m_ui->helpButton);
 }
 
 ade1dialog::~ade1dialog() = default;
@@ -165,6 +175,7 @@ ade2dialog::ade2dialog(const ModeDialogContext& context, QWidget* parent)
     connect(m_ui->cancelButton, &QPushButton::clicked, this, [this] { done(0); });
     connect(m_ui->helpButton, &QPushButton::clicked, this,
             [this] { openHelp(m_context.help, kMode2HelpContext); });
+    helpOnF1(*this, *m_ui->helpButton);
 }
 
 ade2dialog::~ade2dialog() = default;
