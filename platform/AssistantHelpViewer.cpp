@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace {
 
@@ -19,6 +20,8 @@ constexpr int kTitleRoom = 32;
 constexpr int kRoomNeeded = 480;
 // A viewer that ends within this time of its start never showed its window.
 constexpr qint64 kEndsAtOnceMs = 5000;
+// When the first topic's contents are synced again, after the viewer has built them.
+constexpr int kFirstSyncMs = 2000;
 // What is kept of what the viewer says on standard error.
 constexpr qsizetype kErrorsKept = 4096;
 
@@ -169,6 +172,7 @@ void AssistantHelpViewer::reportFailure(const QString& reason) {
 }
 
 void AssistantHelpViewer::send(const QStringList& commands) {
+    const bool starting = !isRunning();
     if (!ensureRunning()) {
         return;
     }
@@ -177,6 +181,15 @@ void AssistantHelpViewer::send(const QStringList& commands) {
     // A few bytes into a pipe: sent at once, also when no event loop runs before the next
     // request.
     m_process.waitForBytesWritten(1000);
+    if (starting && commands.contains("syncContents")) {
+        // A viewer just started builds its contents after it has shown the page, and a sync
+        // before that finds nothing to open: the tree would stay closed on the first topic.
+        QTimer::singleShot(kFirstSyncMs, &m_process, [this] {
+            if (isRunning()) {
+                m_process.write("syncContents\n");
+            }
+        });
+    }
 }
 
 void AssistantHelpViewer::showContents() {

@@ -4,13 +4,20 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStringList>
+#include <QTreeView>
 
 #include "platform/HelpViewer.h"
 
 namespace {
+
+// Room, in average characters, for the places beside the files, a name, and a file's size,
+// type and date in the detail view.
+constexpr int kCharsWide = 125;
 
 std::string fromQt(const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -26,6 +33,25 @@ QString everyFileAsQt(const QString& patterns) {
         }
     }
     return each.join(' ');
+}
+
+// The detail view's size, type and date stay whole, and the name takes what is left; the
+// dialog is widened for them where the screen has room. Qt's own width cut them short.
+void showDetailsWhole(QFileDialog& dialog) {
+    if (auto* details = dialog.findChild<QTreeView*>("treeView")) {
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column) {
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
+    }
+    const QScreen* screen = dialog.screen();
+    const int room = screen != nullptr ? screen->availableGeometry().width() * 9 / 10 : 0;
+    const int wanted = dialog.fontMetrics().averageCharWidth() * kCharsWide;
+    if (room > 0 && dialog.width() < wanted) {
+        dialog.resize(std::min(wanted, room), dialog.height());
+    }
 }
 
 }  // namespace
@@ -74,6 +100,7 @@ std::optional<ChosenFile> QtFileChooser::choose(const FileDialogRequest& request
             QObject::connect(f1, &QShortcut::activated, &dialog, showHelp);
         }
     }
+    showDetailsWhole(dialog);
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         const QString path = dialog.selectedFiles().first();
         const QFileInfo info(path);

@@ -4,11 +4,13 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <filesystem>
 #include <functional>
 
@@ -126,6 +128,30 @@ TEST_F(FileChooserTest, AllFilesShowsNamesWithoutADotToo) {
         QTest::keyClick(types, Qt::Key_Down);
         EXPECT_EQ(types->currentText(), "All files (*.*)");
         EXPECT_TRUE(QTest::qWaitFor([&] { return shownNames(dialog).contains("README"); }));
+        dialog.reject();
+    });
+    EXPECT_EQ(chooser.choose(ConfigFileCommands::loadRequest(folder.path)), std::nullopt);
+}
+
+// In the detail view a file's size, type and date are shown whole, not cut short: also when
+// the columns come back narrow (Qt restores them from its own settings file).
+TEST_F(FileChooserTest, TheDetailViewShowsSizeTypeAndDateWhole) {
+    folder.put("a-configuration-with-a-long-name.vxc", std::string(290, 'v'));
+    whenUp([](QFileDialog& dialog) {
+        dialog.setViewMode(QFileDialog::Detail);
+        auto* tree = dialog.findChild<QTreeView*>("treeView");
+        ASSERT_NE(tree, nullptr);
+        QAbstractItemView* details = tree;  // where the column's wish is public
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return details->model()->rowCount(details->rootIndex()) > 0 &&
+                   details->sizeHintForColumn(3) > 0;
+        }));
+        for (int column = 1; column <= 3; ++column) {
+            tree->header()->resizeSection(column, 20);
+            QApplication::processEvents();
+            EXPECT_GE(tree->header()->sectionSize(column), details->sizeHintForColumn(column))
+                << "column " << column;
+        }
         dialog.reject();
     });
     EXPECT_EQ(chooser.choose(ConfigFileCommands::loadRequest(folder.path)), std::nullopt);
