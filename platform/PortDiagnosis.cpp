@@ -135,7 +135,15 @@ std::vector<std::string> defaultLockFolders() {
     return {"/var/lock", "/run/lock", "/tmp"};
 }
 
-long lockHolder(const std::string& path, const std::vector<std::string>& lockFolders) {
+namespace {
+
+struct LockFile {
+    std::string file;
+    long pid = 0;
+};
+
+// Every lock file of path that is there, under the name given and its real name.
+std::vector<LockFile> lockFiles(const std::string& path, const std::vector<std::string>& folders) {
     std::vector<std::string> names{lockName(path)};
     if (char* real = realpath(path.c_str(), nullptr)) {
         if (lockName(real) != names[0]) {
@@ -143,22 +151,44 @@ long lockHolder(const std::string& path, const std::vector<std::string>& lockFol
         }
         std::free(real);
     }
-    for (const std::string& folder : lockFolders) {
+    std::vector<LockFile> found;
+    for (const std::string& folder : folders) {
         for (const std::string& name : names) {
             std::string text;
             FileReadOptions options;
             options.limit = 128;
             options.regularOnly = true;  // anyone may put things in /tmp
-            if (readFileStart(folder + "/" + name, options, text) != FileRead::Ok) {
-                continue;
-            }
-            const long pid = pidInLock(text);
-            if (pid != static_cast<long>(getpid()) && alive(pid)) {
-                return pid;
+            if (readFileStart(folder + "/" + name, options, text) == FileRead::Ok) {
+                found.push_back({folder + "/" + name, pidInLock(text)});
             }
         }
     }
+    return found;
+}
+
+bool stale(const LockFile& lock) {
+    return lock.pid > 0 && lock.pid != static_cast<long>(getpid()) && !alive(lock.pid);
+}
+
+}  // namespace
+
+long lockHolder(const std::string& path, const std::vector<std::string>& lockFolders) {
+    for (const LockFile& lock : lockFiles(path, lockFolders)) {
+        if (lock.pid != static_cast<long>(getpid()) && alive(lock.pid)) {
+            return lock.pid;
+        }
+    }
     return 0;
+}
+
+bool removeStaleLocks(const std::string& path, const std::vector<std::string>& lockFolders) {
+    bool removed = false;
+    for (const LockFile& lock : lockFiles(path, lockFolders)) {
+        if (stale(lock) && ::unlink(lock.file.c_str()) == 0) {
+            removed = true;
+        }
+    }
+    return removed;
 }
 
 long flockHolder(const std::string& path, const std::string& locksFile) {
@@ -218,6 +248,16 @@ PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused,
     }
     if (const long pid = lockHolder(path, lockFolders)) {
         return busy(pid);
+    }
+    // A lock left by a program that has ended, and that this user may not remove: nobody
+    // holds the port, so nobody is named as holding it.
+    for (const LockFile& lock : lockFiles(path, lockFolders)) {
+        if (stale(lock)) {
+            PortStatus status = fault(PortFault::StaleLock);
+            status.pid = lock.pid;
+            status.detail = lock.file;
+            return status;
+        }
     }
     // Under another name (a by-id link, an alias of a pseudo-terminal) the lock file is
     // another; the lock on the device itself is not.
@@ -289,6 +329,9 @@ std::string portFaultWords(const PortStatus& status) {
             return "not a serial device";
         case PortFault::LineSettings:
             return "refuses the line settings (9600 baud, 8 data bits, no parity, 1 stop bit)";
+        case PortFault::StaleLock:
+            return "locked by process " + std::to_string(status.pid) +
+                   ", which has ended, in the lock file " + status.detail;
         case PortFault::Other:
             return status.detail;
     }
@@ -313,6 +356,9 @@ std::string openFailureParagraph(const std::string& path, const PortStatus& stat
     if (status.fault == PortFault::NoPermission && status.group != "root") {
         text +=
             " To get it: sudo usermod -aG " + status.group + " " + user + ", then log in again.";
+    }
+    if (status.fault == PortFault::StaleLock) {
+        text += " To remove it: sudo rm " + status.detail;
     }
     return text;
 }

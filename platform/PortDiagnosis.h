@@ -14,15 +14,16 @@ enum class PortFault {
     Busy,          // another program holds it
     NotSerial,     // not a terminal device
     LineSettings,  // it opened, but refused 9600 baud 8N1
+    StaleLock,     // a lock file of a process that has ended, which this user cannot remove
     Other,         // anything else, in the system's words
 };
 
 struct PortStatus {
     PortFault fault = PortFault::None;
     std::string group;    // NoPermission: the device's group
-    long pid = 0;         // Busy: the holder, when it can be found
+    long pid = 0;         // Busy: the holder, when it can be found; StaleLock: the ended one
     std::string program;  // Busy: the holder's name
-    std::string detail;   // Other: the system's words
+    std::string detail;   // Other: the system's words; StaleLock: the lock file
 
     bool operator==(const PortStatus& other) const {
         return fault == other.fault && group == other.group && pid == other.pid &&
@@ -44,6 +45,10 @@ PortStatus diagnosePort(const std::string& path, bool lineSettingsRefused = fals
 // The holder of path's lock file (LCK..name, as serial programs write it) when that
 // process is alive; 0 when there is none.
 long lockHolder(const std::string& path, const std::vector<std::string>& lockFolders);
+// Removes the lock files of path (LCK..name, under the name given and its real name) whose
+// process has ended and that this user may remove; whether any went. A program killed
+// without closing its port leaves one, and then nobody can open the port.
+bool removeStaleLocks(const std::string& path, const std::vector<std::string>& lockFolders);
 // The process id in a lock file's text: decimal text, padded or not, or a binary int.
 long pidInLock(const std::string& text);
 

@@ -209,7 +209,13 @@ std::unique_ptr<SerialChannel> QtPortDriver::open(unsigned n) {
         return nullptr;
     }
     auto channel = std::make_unique<QtSerialChannel>(path);
-    const auto opened = channel->openAndConfigure();
+    auto opened = channel->openAndConfigure();
+    // A lock left by a program that was killed keeps everyone out: gone, where this user may
+    // remove it, and the port is tried once more.
+    if (opened == QtSerialChannel::Opened::No && removeStaleLocks(path, defaultLockFolders())) {
+        channel = std::make_unique<QtSerialChannel>(path);
+        opened = channel->openAndConfigure();
+    }
     if (opened != QtSerialChannel::Opened::Yes) {
         failed(n, path, opened == QtSerialChannel::Opened::NotConfigured);
         return nullptr;

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include "TestSupport.h"
 #include "platform/PortDiagnosis.h"
 
 namespace {
@@ -92,6 +96,39 @@ TEST(PortDiagnosis, TheDevicesLockHolderFromTheKernelsList) {
     ::close(fd);
     std::remove(path);
     std::remove(locks.c_str());
+}
+
+// A lock file of a process that has ended keeps everyone out of the port: it goes where this
+// user may remove it; where not, the diagnosis names the file, the process and the fix, and
+// never the program that has the device open.
+TEST(PortDiagnosis, AStaleLockIsRemovedOrExplained) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);  // its number is now free
+    const std::string dead = std::to_string(child) + "\nvxconf\nhost\n";
+    ScratchFolder folder;
+    folder.put("LCK..null", dead);
+    EXPECT_TRUE(removeStaleLocks("/dev/null", {folder.path}));
+    EXPECT_FALSE(std::filesystem::exists(folder.path + "/LCK..null"));
+    folder.put("LCK..null", std::to_string(getppid()) + "\n");
+    EXPECT_FALSE(removeStaleLocks("/dev/null", {folder.path})) << "a live holder's lock stays";
+
+    const SmallDisk disk(folder.path, "size=64k");
+    if (!disk.mounted) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    std::ofstream(disk.path + "/LCK..null") << dead;
+    ASSERT_EQ(mount(nullptr, disk.path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_FALSE(removeStaleLocks("/dev/null", {disk.path}));
+    const PortStatus found = diagnosePort("/dev/null", false, {disk.path});
+    EXPECT_EQ(found.fault, PortFault::StaleLock);
+    EXPECT_EQ(openFailureParagraph("/dev/null", found, "alice"),
+              "/dev/null: locked by process " + std::to_string(child) +
+                  ", which has ended, in the lock file " + disk.path +
+                  "/LCK..null. To remove it: sudo rm " + disk.path + "/LCK..null");
 }
 
 }  // namespace

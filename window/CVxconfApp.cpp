@@ -8,6 +8,7 @@
 #include "editor/Settings.h"
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
+#include "platform/StopSignals.h"
 #include "platform/WindowManners.h"
 #include "sim/SimulatorProcess.h"
 #include "window/CVxconfDlg.h"
@@ -60,6 +61,13 @@ int CVxconfApp::run() {
 
     QtPortDriver driver(names.resolver());
     CVxconfDlg window(driver, settingsFile);
+    // SIGTERM and SIGHUP at logout or shutdown, or SIGINT: the program leaves as Exit does,
+    // closing its port (and its lock file) and writing its settings.
+    StopSignals& stops = StopSignals::instance();
+    const CatchingStopSignals catching;
+    if (stops.install()) {
+        connect(&stops, &StopSignals::received, &window, &CVxconfDlg::leaveNow);
+    }
     window.editor().link().setTrace(trace.get());
     if (options.simulate) {
         window.setStartPort(static_cast<int>(SimulatorProcess::kPortNumber));

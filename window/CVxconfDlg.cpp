@@ -1,9 +1,11 @@
 #include "CVxconfDlg.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 
 #include "editor/HelpContexts.h"
 #include "platform/AssistantHelpViewer.h"
@@ -21,6 +23,8 @@ namespace {
 
 // The height window managers give a title bar, with a little to spare.
 constexpr int kTitleBarRoom = 30;
+// Leaving on a signal looks at the dialog on top this often, until the main window is.
+constexpr int kLeaveStepMs = 50;
 
 }  // namespace
 
@@ -288,6 +292,31 @@ void CVxconfDlg::closeWindow() {
 
 void CVxconfDlg::exitProgram() {
     closeWindow();
+}
+
+void CVxconfDlg::leaveNow() {
+    if (!m_leaving) {
+        m_leaving = true;  // a second signal finds the program leaving already
+        leaveStep();
+    }
+}
+
+void CVxconfDlg::leaveStep() {
+    QWidget* top = QApplication::activeModalWidget();
+    if (top == nullptr || top == this) {
+        closeWindow();
+        return;
+    }
+    // The store runs to its end and closes itself; anything else is left from the top down,
+    // a question answered No.
+    if (qobject_cast<updateDialog*>(top) == nullptr) {
+        if (auto* dialog = qobject_cast<QDialog*>(top)) {
+            dialog->reject();
+        } else {
+            top->close();
+        }
+    }
+    QTimer::singleShot(kLeaveStepMs, this, &CVxconfDlg::leaveStep);
 }
 void CVxconfDlg::selectPcPort() {
     m_editor.chooseOtherPort();

@@ -69,6 +69,10 @@ public slots:
     void saveConfigFile();
     void downloadProgram();
     void exitProgram();
+    // The desktop ends the program (logout, shutdown, kill): it leaves as Exit does, without
+    // questions. Each open dialog is left as its Cancel or Escape would (a transfer aborts
+    // through its machine); a configuration being stored is finished first.
+    void leaveNow();
     void selectPcPort();
     void demo();
     void startProgram();
@@ -90,6 +94,7 @@ private:
     int runConnectionDialog() override;
     void runUpdateDialog() override;
     void runModeDialog(int mode) override;
+    void leaveStep();
     void closeWindow() override;
     // ConfigFileView
     int runDescriptionDialog(DescriptionDialog& dialog) override;
@@ -122,4 +127,5 @@ private:
     QMenu* m_fileMenu = nullptr;
     QMenu* m_runMenu = nullptr;
     std::map<int, QAction*> m_commands;
+    bool m_leaving = false;
 };

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
 
 #include "ProcessRun.h"
 
@@ -44,6 +47,41 @@ TEST(Headless, ABadOptionIsReportedWithoutDisplay) {
     const Result missing = runWithoutDisplay({"--simulate", "--bogus", "-platform", "offscreen"});
     EXPECT_EQ(missing.code, 1);
     EXPECT_EQ(missing.err, "vxconf: Unknown option 'bogus'.\n");
+}
+
+// The desktop ends the program at logout or shutdown with SIGTERM or SIGHUP, and people use
+// kill: it leaves as Exit does, its port closed and its lock file gone, its settings written.
+TEST(Headless, ASignalEndsTheWindowAsExitDoes) {
+    QTemporaryDir dir;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const QString trace = dir.filePath(QString("trace%1").arg(signal));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess window;
+        window.setProcessEnvironment(env);
+        window.start(VXCONF_GUI, {"--simulate", "--trace", trace});
+        ASSERT_TRUE(window.waitForStarted());
+        // Connected: the configuration read has come back.
+        ASSERT_TRUE(waitUntil([&] { return fileBytes(trace).count(" RX ") > 10; }));
+        const QByteArray opened = fileBytes(trace);
+        const int at = opened.indexOf("(/dev/");
+        ASSERT_GE(at, 0) << opened.toStdString();
+        const QByteArray device = opened.mid(at + 6, opened.indexOf(')', at) - at - 6);
+        ::kill(static_cast<pid_t>(window.processId()), signal);
+        ASSERT_TRUE(window.waitForFinished(30000));
+        EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(window.exitCode(), 0);
+        EXPECT_TRUE(fileBytes(trace).contains("close COM")) << "the port closed in good order";
+        QByteArray lockName = "LCK.." + device;
+        lockName.replace('/', '_');
+        for (const char* folder : {"/var/lock/", "/run/lock/", "/tmp/"}) {
+            EXPECT_FALSE(QFileInfo::exists(folder + lockName)) << folder << lockName.constData();
+        }
+        EXPECT_TRUE(fileBytes(dir.filePath("vxconf.ini")).contains("Port=comm255"))
+            << "the settings were written";
+    }
 }
 
 }  // namespace
