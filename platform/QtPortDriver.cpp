@@ -12,10 +12,13 @@
 #include <QSerialPortInfo>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <ctime>
 
 namespace {
 
 constexpr int kDrainLimitMs = 2000;
+// A byte on the line: start bit, 8 data bits, stop bit.
+constexpr qint64 kBitsPerByte = 10;
 // What Qt may hold of the incoming bytes; the rest waits in the system (a device at the other
 // end of a pseudo-terminal waits to write, a real line drops it). A read takes a kilobyte a
 // tick, so this is four ticks' worth: without the bound a device that never stops grows the
@@ -132,13 +135,19 @@ public:
             m_port.waitForBytesWritten(
                 static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         }
-        // tcdrain could wait for ever on a pseudo-terminal nobody reads, so watch the queue
-        // with a limit instead.
+        // tcdrain could wait for ever on a pseudo-terminal nobody reads, so the queue is
+        // watched with a limit instead: each wait as long as what is queued takes on the
+        // line, never a spin.
         const int fd = static_cast<int>(m_port.handle());
         int queued = 0;
         while (fd >= 0 && ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 &&
                !deadline.hasExpired()) {
-            usleep(500);
+            const qint64 lineMs =
+                std::max<qint64>(1, (qint64(queued) * kBitsPerByte * 1000) / 9600);
+            const qint64 waitMs = std::min(lineMs, std::max<qint64>(1, deadline.remainingTime()));
+            const timespec pause{static_cast<time_t>(waitMs / 1000),
+                                 static_cast<long>((waitMs % 1000) * 1000000)};
+            nanosleep(&pause, nullptr);
         }
     }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "device/ConnectionRead.h"
 #include "device/Format.h"
 #include "program/ReplyLines.h"
 
@@ -103,6 +104,9 @@ void Transfer::tick() {
     SerialLink& link = m_host.link();
     ++m_tickCount;
     link.poll();
+    if (withDevice() && link.hungUp() && deviceGone()) {
+        return;
+    }
 
     if (m_state == TransferState::WaitPrompt && link.promptReceived()) {
         m_dialog.stopTimer();
@@ -174,6 +178,30 @@ void Transfer::tick() {
     }
     m_dialog.refresh();
     finishTick();
+}
+
+bool Transfer::deviceGone() {
+    // Nothing would end the transfer: the wake-up CR every tenth tick, the prompt it awaits
+    // and any data all go nowhere. Look for the device again at once, as the connection
+    // read does.
+    const auto port = static_cast<unsigned>(m_host.pcPort());
+    SerialLink& link = m_host.link();
+    if (!link.open(port)) {
+        m_dialog.stopTimer();
+        notify(openFailedText(link.driver(), port), kProgramName, NoticeIcon::Exclamation,
+               NoticeKind::DeviceError);
+        m_state = TransferState::Start;
+        m_dialog.finish(0);
+        return true;
+    }
+    // Back on a fresh port: a prompt is still to be awaited; what was under way is lost, and
+    // the device is left at its prompt through the abort sequence.
+    if (m_state == TransferState::WaitPrompt) {
+        link.writeString(kWake);
+    } else if (m_state != TransferState::Start && m_state != TransferState::Aborting) {
+        m_state = TransferState::Aborting;
+    }
+    return false;
 }
 
 void Transfer::receivingTick() {

@@ -100,6 +100,9 @@ private:
     void receivingTick();
     void finishTick();
     bool writeToFile(const std::uint8_t* data, std::size_t count);
+    // The device went away: the port's notice and the end, unless it is back already;
+    // whether the transfer ended.
+    bool deviceGone();
     void notify(const std::string& text, const char* caption, NoticeIcon icon, NoticeKind kind);
 
     DeviceHost& m_host;

@@ -241,6 +241,9 @@ TEST_F(WindowTest, TipsFollowShowHintsAndF1OpensTheControlsTopic) {
     EXPECT_EQ(byId<QComboBox>(window, 1005)->toolTip(), "") << "no hint for the baud rate";
     window.commandAction(Command::kShowHints)->trigger();
     EXPECT_EQ(byId<QPushButton>(window, 1007)->toolTip(), "") << "off at once";
+    EXPECT_EQ(byId<QPushButton>(window, 1007)->accessibleDescription(),
+              "Update VX310 configuration")
+        << "a screen reader still has it";
     window.commandAction(Command::kShowHints)->trigger();
     EXPECT_EQ(byId<QPushButton>(window, 1014)->toolTip(), "Send a user program to the VX310");
 

@@ -73,6 +73,9 @@ TEST_F(ModeWidgets, Mode1GreysTheDriverForAnRs232PortAndHelpsWithTheTimingTopic)
     EXPECT_FALSE(byId<QRadioButton>(dialog, 1059)->isEnabled());
     EXPECT_TRUE(byId<QRadioButton>(dialog, 1062)->isChecked());
     EXPECT_EQ(byId<QPushButton>(dialog, 1076)->toolTip(), "") << "hints are off";
+    EXPECT_EQ(byId<QPushButton>(dialog, 1076)->accessibleDescription(),
+              "Adjust ADE driver turn-off delay")
+        << "and a screen reader still has the hint";
     QApplication::setActiveWindow(&dialog);
     QTest::keyClick(&dialog, Qt::Key_F1);  // as Help, 1073
     byId<QPushButton>(dialog, 1075)->click();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "TestSupport.h"
+#include "device/ConnectionRead.h"
 #include "program/ReplyLines.h"
 #include "program/Transfer.h"
 
@@ -194,6 +195,25 @@ TEST_F(TransferTest, AbortDuringWaitPromptClosesOnTheTwentyFirstTick) {
     EXPECT_EQ(transfer.screen().detailText, "Aborting Upload...");
     EXPECT_EQ(run() + 1, 21);
     EXPECT_EQ(dialog.result, 0);
+}
+
+// A device that goes away while a Delete awaits it (the adapter pulled while the question was
+// open) ends the dialog at once, with the port's notice, instead of waiting for ever.
+TEST_F(TransferTest, ADeviceThatGoesAwayEndsTheTransferWithThePortsNotice) {
+    bench.device.faults.silent = true;
+    transfer.PrepareDelete();
+    transfer.start();
+    tick();
+    tick();
+    EXPECT_EQ(transfer.state(), TransferState::WaitPrompt);
+    bench.driver.unplug(3);
+    tick();
+    EXPECT_EQ(dialog.result, 0);
+    EXPECT_EQ(dialog.timerMs, 0);
+    ASSERT_EQ(bench.notes.notices.size(), 1u);
+    EXPECT_EQ(bench.notes.notices[0].text.rfind(ConnectText::kOpenFailed, 0), 0u)
+        << bench.notes.notices[0].text;
+    EXPECT_EQ(bench.notes.notices[0].kind, NoticeKind::DeviceError);
 }
 
 TEST_F(TransferTest, DeleteCanBeLeftBeforeTheDeviceAsks) {

@@ -31,6 +31,11 @@ void applyTips(QWidget& root, bool showHints) {
         const QVariant id = w->property("controlId");
         if (id.isValid()) {
             w->setToolTip(toQt(tipFor(hints, id.toInt(), showHints)));
+            // A screen reader reads the hint as the control's description, whether or not
+            // hints are shown: Show Hints changes only what is seen.
+            if (w->accessibleDescription().isEmpty()) {
+                w->setAccessibleDescription(toQt(tipFor(hints, id.toInt(), true)));
+            }
         }
     }
 }

@@ -12,5 +12,6 @@ void initProgramResources();
 const HintTable& programHints();
 
 // Sets the tool tip of every control under root that carries a controlId with a hint, and
-// clears every tip when hints are off.
+// clears every tip when hints are off. The hint is the control's accessible description
+// either way.
 void applyTips(QWidget& root, bool showHints);

@@ -5,6 +5,10 @@
 # VX310SIM in the environment. Each test runs in a folder of its own with its own settings.
 set -u
 
+# Every wait is for an event, with a deadline generous enough for a loaded machine: a step
+# that passes returns at once, and only a fault waits the whole time.
+WAIT_STEPS=${WAIT_STEPS:-400}  # of 0.05 s: 20 s
+
 fail() {
     echo "FAIL: $*" >&2
     shot
@@ -39,7 +43,7 @@ start_desktop() {
     X_PID=$!
     exec 5>&-
     local i
-    for i in $(seq 100); do
+    for i in $(seq "$WAIT_STEPS"); do
         [ -s "$WORK/display" ] && break
         sleep 0.05
     done
@@ -47,7 +51,7 @@ start_desktop() {
     [ "$DISPLAY" != ":" ] || fail "Xvfb did not start"
     openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
     WM_PID=$!
-    for i in $(seq 100); do
+    for i in $(seq "$WAIT_STEPS"); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
         sleep 0.05
     done
@@ -78,10 +82,6 @@ exit_vxconf() {
     done
     fail "VXCONF did not end with File, Exit"
 }
-
-# Every wait is for an event, with a deadline generous enough for a loaded machine: a step
-# that passes returns at once, and only a fault waits the whole time.
-WAIT_STEPS=${WAIT_STEPS:-400}  # of 0.05 s: 20 s
 
 # The id of the first window whose name matches, once there is one.
 wait_window() {

@@ -23,8 +23,8 @@ xdotool key alt+h
 HELP=$(wait_active_name '^VXCONF Help$') ||
     fail "the help window does not have the keyboard beside the Mode 2 dialog: '$(active_name)' has"
 on_screen "$HELP"
-# It takes input while the dialog is open: its own shortcut for the index panel answers.
-xdotool key ctrl+i
+# It takes input while the dialog is open: its own shortcut for the index (Alt+I) answers.
+xdotool key alt+i
 sleep 0.5
 xdotool type "Lead-in"
 xdotool key Return
@@ -43,7 +43,7 @@ xdotool key Return
 HELP=$(wait_active_name '^VXCONF Help$') || fail "Help Topics opened no help window"
 xdotool windowactivate --sync "$MAIN"
 exit_vxconf
-for i in $(seq 60); do
+for i in $(seq "$WAIT_STEPS"); do
     xdotool search --name '^VXCONF Help$' >/dev/null 2>&1 || break
     sleep 0.05
 done
