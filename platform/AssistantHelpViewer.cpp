@@ -184,8 +184,10 @@ void AssistantHelpViewer::send(const QStringList& commands) {
     if (starting && commands.contains("syncContents")) {
         // A viewer just started builds its contents after it has shown the page, and a sync
         // before that finds nothing to open: the tree would stay closed on the first topic.
+        // Assistant comes to the front for each command: not when the user has gone back to
+        // the program meanwhile.
         QTimer::singleShot(kFirstSyncMs, &m_process, [this] {
-            if (isRunning()) {
+            if (isRunning() && QGuiApplication::applicationState() != Qt::ApplicationActive) {
                 m_process.write("syncContents\n");
             }
         });

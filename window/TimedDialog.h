@@ -16,6 +16,9 @@ public:
     QTimer& timer() { return m_timer; }
 
 protected:
+    // A dialog that opens with its status already set (a read at start) says it once it is
+    // up, for a screen reader: later changes of a label are announced as they come.
+    void showEvent(QShowEvent* event) override;
     void startTimer(int periodMs) override { m_timer.start(periodMs); }
     void stopTimer() override { m_timer.stop(); }
     void finish(int result) override;
