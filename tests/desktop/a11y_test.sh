@@ -2,18 +2,8 @@
 # What a screen reader finds, read through AT-SPI: every control of the main window and the
 # dialogs has a name, with hints shown and hidden; a hint stays the control's description
 # when hints are hidden; a read's status and progress are announced as they change.
-if [ -z "${VX_A11Y_BUS:-}" ]; then
-    command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is not installed"; exit 77; }
-    # A bus of its own; what the bus's services leave running must not hold the test's
-    # output open, so the output goes through a file.
-    log=$(mktemp)
-    env VX_A11Y_BUS=1 dbus-run-session -- bash "$0" "$@" >"$log" 2>&1
-    status=$?
-    grep -v '^dbus-daemon' "$log"
-    rm -f "$log"
-    exit $status
-fi
 . "$(dirname "$0")/desktop.sh"
+on_session_bus "$@"
 CHECK="/usr/bin/python3 $(dirname "$0")/a11y.py"
 [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: at-spi2-core is not installed"; exit 77; }
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
