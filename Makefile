@@ -10,8 +10,8 @@ DEBIAN_PACKAGES := cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serial
 	libgl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format fonts-dejavu-core \
 	qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite \
 	clang libfuzzer-14-dev xvfb xauth x11-utils srecord \
-	assistant-qt6 openbox xfwm4 sway qt6-wayland xdotool xclip imagemagick dbus at-spi2-core \
-	python3-pyatspi \
+	assistant-qt6 openbox xfwm4 sway mutter qt6-wayland xdotool xclip imagemagick dbus at-spi2-core \
+	python3-pyatspi python3-gi \
 	help2man lintian desktop-file-utils appstream dpkg-dev file
 
 # Sanitized test run and fuzzing, each in a build folder of its own.

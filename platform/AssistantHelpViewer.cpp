@@ -22,6 +22,8 @@ constexpr int kRoomNeeded = 480;
 constexpr qint64 kEndsAtOnceMs = 5000;
 // When the first topic's contents are synced again, after the viewer has built them.
 constexpr int kFirstSyncMs = 2000;
+// The most the viewer's log keeps.
+constexpr qint64 kLogLimit = 1024 * 1024;
 // What is kept of what the viewer says on standard error.
 constexpr qsizetype kErrorsKept = 4096;
 
@@ -37,14 +39,9 @@ AssistantHelpViewer::AssistantHelpViewer(QString program, QString collectionFile
       m_collectionFile(std::move(collectionFile)),
       m_notices(notices),
       m_area(std::move(area)) {
-    QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
-        m_errors += m_process.readAllStandardError();
-        if (m_errors.size() > kErrorsKept) {
-            m_errors = m_errors.right(kErrorsKept);
-        }
-    });
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] { keepErrors(); });
     QObject::connect(&m_process, &QProcess::finished, [this](int code, QProcess::ExitStatus how) {
-        m_errors += m_process.readAllStandardError();
+        keepErrors();
         const bool failed = how == QProcess::CrashExit || code != 0;
         if (m_quitting || !failed || m_started.elapsed() > kEndsAtOnceMs) {
             return;  // closed by its user, or by the program
@@ -154,6 +151,13 @@ bool AssistantHelpViewer::ensureRunning() {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardError);
     m_errors.clear();
+    // What the viewer says is kept for support, from its latest start, in the user's cache.
+    m_log.close();
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty() && QDir().mkpath(cache + "/vxconf")) {
+        m_log.setFileName(cache + "/vxconf/help-viewer.log");
+        m_log.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
     m_quitting = false;
     m_started.start();
     m_process.start(m_program, arguments);
@@ -164,6 +168,18 @@ bool AssistantHelpViewer::ensureRunning() {
         return false;
     }
     return true;
+}
+
+void AssistantHelpViewer::keepErrors() {
+    const QByteArray said = m_process.readAllStandardError();
+    m_errors += said;
+    if (m_errors.size() > kErrorsKept) {
+        m_errors = m_errors.right(kErrorsKept);
+    }
+    if (m_log.isOpen() && m_log.size() < kLogLimit) {
+        m_log.write(said);
+        m_log.flush();
+    }
 }
 
 void AssistantHelpViewer::reportFailure(const QString& reason) {

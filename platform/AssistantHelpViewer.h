@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -46,6 +47,7 @@ private:
     bool ensureRunning();
     void send(const QStringList& commands);
     void reportFailure(const QString& reason);
+    void keepErrors();
 
     QString m_program;
     QString m_collectionFile;
@@ -54,6 +56,7 @@ private:
     QProcess m_process;
     QElapsedTimer m_started;
     QByteArray m_errors;
+    QFile m_log;
     bool m_quitting = false;
 };
 
