@@ -30,8 +30,9 @@ cleanup() {
     [ "${KEEP:-0}" = 1 ] || rm -rf "$WORK"
 }
 
-# Starts Xvfb (SIZE, default 1366x768) and the window manager VX_WM (openbox, or xfwm4,
-# which wants a D-Bus session: see on_session_bus), and waits until it manages windows.
+# Starts Xvfb (SIZE, default 1366x768) and the window manager VX_WM (openbox, or xfwm4 or
+# mutter, which want a D-Bus session: see on_session_bus), and waits until it manages
+# windows.
 start_desktop() {
     local size=${1:-1366x768}
     local wm=${VX_WM:-openbox}
@@ -54,6 +55,7 @@ start_desktop() {
     case $wm in
         openbox) openbox --sm-disable >"$WORK/wm.log" 2>&1 & ;;
         xfwm4) xfwm4 --compositor=off --sm-client-disable >"$WORK/wm.log" 2>&1 & ;;
+        mutter) mutter --x11 --replace >"$WORK/wm.log" 2>&1 & ;;
         *) fail "no such window manager: $wm" ;;
     esac
     WM_PID=$!

@@ -2,6 +2,8 @@
 # Help opens in front of a modal dialog, takes the keyboard, fits on the screen and closes
 # again, giving the keyboard back; Exit closes it with the program.
 . "$(dirname "$0")/desktop.sh"
+# Under another window manager than openbox (VX_WM), on a D-Bus session of its own.
+[ "${VX_WM:-openbox}" = openbox ] || on_session_bus "$@"
 start_desktop "${1:-1366x768}"
 
 on_screen() {
