@@ -53,6 +53,33 @@ for hints in shown hidden; do
     sleep 0.3
 done
 
+# The connection dialog, from Port, Select PC COM Port.
+xdotool key alt+p
+sleep 0.2
+xdotool key s
+wait_active_name '^Reading configuration from VX310$' >/dev/null || fail "no connection dialog"
+check_named 'Reading configuration from VX310'
+# Escape there is Exit: the program ends.
+xdotool key Escape
+for i in $(seq "$WAIT_STEPS"); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.05
+done
+kill -0 "$APP_PID" 2>/dev/null && fail "Escape in the connection dialog did not end the program"
+APP_PID=
+
+# Mode 1 and its ADE Timing dialog.
+start_vxconf --sim-option=--mode --sim-option=1
+xdotool key alt+c
+wait_active_name '^Mode 1 Configuration$' >/dev/null || fail "no Mode 1 dialog"
+check_named 'Mode 1 Configuration'
+xdotool key alt+t
+wait_active_name '^Mode 1 ADE Timing$' >/dev/null || fail "no ADE Timing dialog"
+check_named 'Mode 1 ADE Timing'
+xdotool key Escape
+wait_active_name '^Mode 1 Configuration$' >/dev/null || fail "ADE Timing did not close"
+xdotool key Escape
+wait_active "$MAIN" || fail "Mode 1 did not close"
 exit_vxconf
 
 # The read at the start announces its status and progress as they change.
