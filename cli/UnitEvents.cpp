@@ -1,5 +1,9 @@
 #include "UnitEvents.h"
 
+#include <cctype>
+
+#include "device/ConfigBlock.h"
+
 namespace {
 
 std::string escaped(const std::string& text) {
@@ -40,17 +44,9 @@ std::string unescaped(const std::string& text) {
     return out;
 }
 
+// 0..15, or -1 for a character that is no hexadecimal digit.
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return std::isxdigit(static_cast<unsigned char>(c)) ? hexDigitValue(c) : -1;
 }
 
 }  // namespace
