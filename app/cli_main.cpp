@@ -9,8 +9,10 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/ExitStatus.h"
+#include "cli/History.h"
 #include "cli/Terminal.h"
 #include "station/GangCommand.h"
+#include "station/Job.h"
 #include "station/Plan.h"
 #include "station/UnitLauncher.h"
 
@@ -19,6 +21,65 @@ namespace {
 int usage(const std::string& message) {
     std::cerr << "vxconf-cli: " << terminalText(message) << "\nTry 'vxconf-cli --help'.\n";
     return kExitUsage;
+}
+
+int failed(const std::string& message, int code) {
+    std::cerr << terminalText(message, true) << "\n";
+    return code;
+}
+
+// job new, job show.
+int jobCommand(const CliOptions& options) {
+    std::string error;
+    int code = kExitOk;
+    if (options.task == CliTask::JobNew) {
+        JobRequest request{options.jobName,  options.jobConfig,  options.jobSets,
+                           options.planPath, options.jobProgram, options.jobUnique};
+        if (!createJob(options.jobFile, request, error, code)) {
+            return failed(error, code);
+        }
+    }
+    const std::optional<Job> job = loadJob(options.jobFile, error, code);
+    if (!job) {
+        return failed(error, code);
+    }
+    bool ok = true;
+    std::cout << describeJob(*job, ok) << std::flush;
+    if (!ok) {
+        return failed("The job's files do not match it: a run of it would send nothing", kExitFile);
+    }
+    return kExitOk;
+}
+
+// history [SERIAL] [--since DATE] [--json].
+int historyCommand(const CliOptions& options) {
+    const std::string since = options.since.empty() ? std::string() : sinceTime(options.since);
+    if (!options.since.empty() && since.empty()) {
+        return usage("--since takes a date, YYYY-MM-DD, or a time, YYYY-MM-DDThh:mm:ssZ");
+    }
+    History history;
+    std::string error;
+    std::vector<History::Run> runs;
+    const bool story = !options.historySerial.empty();
+    if (!history.open(options.historyPath.empty() ? History::defaultPath() : options.historyPath,
+                      error) ||
+        !history.runs(options.historySerial, since, story || options.json, runs, error)) {
+        return failed(error, kExitFile);
+    }
+    if (options.json) {
+        for (const History::Run& run : runs) {
+            std::cout << historyJson(run) << "\n";
+        }
+    } else {
+        std::cout << historyText(runs, story);
+    }
+    std::cout.flush();
+    if (runs.empty()) {
+        std::cerr << (story ? "No run of serial number " + options.historySerial
+                            : std::string("No run"))
+                  << (since.empty() ? "" : " since " + since) << " in " << history.path() << "\n";
+    }
+    return std::cout ? kExitOk : kExitFile;
 }
 
 }  // namespace
@@ -53,6 +114,12 @@ int main(int argc, char** argv) {
     app.setApplicationVersion(VXCONF_VERSION);
     if (options.unitReport) {
         return runReportingUnit();
+    }
+    if (options.task == CliTask::JobNew || options.task == CliTask::JobShow) {
+        return jobCommand(options);
+    }
+    if (options.task == CliTask::History) {
+        return historyCommand(options);
     }
     if (options.several()) {
         return runSeveral(

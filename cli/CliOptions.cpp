@@ -37,6 +37,19 @@ enum class Opt {
     All,
     Plan,
     WatchDir,
+    Job,
+    History,
+    NoHistory,
+    Station,
+    Operator,
+    Again,
+    OnResult,
+    Config,
+    Set,
+    Program,
+    Unique,
+    Name,
+    Since,
     UnitReport
 };
 
@@ -69,6 +82,26 @@ const OptionSpec kOptions[] = {
      "load, set: each unit's own values from FILE.csv, by serial number."},
     {Opt::WatchDir, 0, "watch-dir", "DIR",
      "watch: look for new devices in DIR instead of /dev (may be repeated)."},
+    {Opt::Job, 0, "job", "FILE.vxjob",
+     "Run the job in FILE on the units: its files, values and program, checked against the "
+     "fingerprints the job keeps; no command word and no --yes."},
+    {Opt::History, 0, "history", "FILE",
+     "Keep the history of every unit in FILE (SQLite) instead of "
+     "$XDG_DATA_HOME/vxconf/history.sqlite."},
+    {Opt::NoHistory, 0, "no-history", nullptr, "Keep no history of this run."},
+    {Opt::Station, 0, "station", "NAME", "The station's name in the history (the host's name)."},
+    {Opt::Operator, 0, "operator", "NAME", "The operator's name in the history."},
+    {Opt::Again, 0, "again", nullptr, "--job: provision a unit that the job provisioned already."},
+    {Opt::OnResult, 0, "on-result", "CMD",
+     "Run CMD with /bin/sh after each unit ends, with VXCONF_UNIT, VXCONF_SERIAL, "
+     "VXCONF_RESULT, VXCONF_MESSAGE, VXCONF_JOB and VXCONF_JSON set."},
+    {Opt::Config, 0, "config", "FILE.vxc", "job new: load FILE on every unit."},
+    {Opt::Set, 0, "set", "FIELD=VALUE", "job new: set a field on every unit (may be repeated)."},
+    {Opt::Program, 0, "program", "FILE.hex", "job new: upload FILE after the configuration."},
+    {Opt::Unique, 0, "unique", "FIELD",
+     "job new: no two units may get one value of FIELD (may be repeated)."},
+    {Opt::Name, 0, "name", "TEXT", "job new: the job's name."},
+    {Opt::Since, 0, "since", "DATE", "history: only runs from DATE (YYYY-MM-DD) on."},
     {Opt::UnitReport, 0, "unit-report", nullptr, nullptr},
 };
 
@@ -93,6 +126,11 @@ const char kCommandsHelp[] =
     "  start                   start the program the configuration selects\n"
     "  watch COMMAND ...       a station: run COMMAND on each serial device that is\n"
     "                          plugged in, until interrupted (Ctrl-C)\n"
+    "  job new FILE.vxjob      make a job: --config, --set, --plan, --program, --unique,\n"
+    "                          --name; every file is checked and its SHA-256 kept\n"
+    "  job show FILE.vxjob     print a job and check its files' fingerprints\n"
+    "  history [SERIAL]        the units' runs, newest first; with SERIAL, that unit's\n"
+    "                          whole story (--json, --since DATE)\n"
     "\n"
     "Several units at once: -p 1,3,5-8, --device PATH more than once, or --all (every\n"
     "port that opens). Each unit runs on its own, with its own result; a table shows them\n"
@@ -111,13 +149,18 @@ const char kCommandsHelp[] =
     "  2  the port did not open, or the VX310 did not answer as it should\n"
     "  3  the VX310 did not store the configuration as sent\n"
     "  4  a file could not be read or written\n"
+    "  5  --job: a unit had been provisioned by the job already (see --again)\n"
     "\n"
     "Examples:\n"
     "  vxconf-cli -p 33 read --json\n"
     "  vxconf-cli -p 33 --yes --log units.csv load plant.vxc\n"
     "  vxconf-cli --device /dev/serial/by-id/usb-FTDI_A10K3XYZ-if00-port0 set port2.parity=even\n"
     "  vxconf-cli -p 33-40 --yes --plan addresses.csv --log units.csv load bus.vxc\n"
-    "  vxconf-cli --yes --log units.csv watch load bus.vxc\n";
+    "  vxconf-cli --yes --log units.csv watch load bus.vxc\n"
+    "  vxconf-cli job new bus.vxjob --config bus.vxc --plan addresses.csv --unique "
+    "mode2.address\n"
+    "  vxconf-cli --job bus.vxjob --operator anna watch\n"
+    "  vxconf-cli history 4711\n";
 
 const OptionSpec* findLong(const std::string& name) {
     for (const OptionSpec& spec : kOptions) {
@@ -245,6 +288,102 @@ std::vector<std::string> wrapped(const std::string& text, std::size_t width) {
     return lines;
 }
 
+// job new FILE, job show FILE, history [SERIAL].
+bool parseProductionWords(const std::vector<std::string>& positional, bool since, bool jobWords,
+                          CliOptions& options, std::string& error) {
+    if (!options.ports.empty() || !options.devices.empty() || options.all || options.simulate ||
+        !options.jobPath.empty()) {
+        error = positional.front() + " uses no unit";
+        return false;
+    }
+    if (positional.front() == "history") {
+        options.task = CliTask::History;
+        if (jobWords || positional.size() > 2) {
+            error = "history takes one serial number at most";
+            return false;
+        }
+        if (positional.size() == 2) {
+            options.historySerial = positional[1];
+            if (options.historySerial.empty() || options.historySerial.size() > 5 ||
+                options.historySerial.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoul(options.historySerial) > 65535) {
+                error =
+                    "history: \"" + options.historySerial + "\" is no serial number (0 to 65535)";
+                return false;
+            }
+        }
+        return true;
+    }
+    if (since || positional.size() != 3 || (positional[1] != "new" && positional[1] != "show")) {
+        error = "job takes new FILE.vxjob or show FILE.vxjob";
+        return false;
+    }
+    options.task = positional[1] == "new" ? CliTask::JobNew : CliTask::JobShow;
+    options.jobFile = positional[2];
+    if (options.task == CliTask::JobShow && (jobWords || !options.planPath.empty())) {
+        error = "job show takes only the job file";
+        return false;
+    }
+    return true;
+}
+
+// --job FILE: the job is the command, and it runs on units the parent hands out.
+bool checkJobRun(const std::vector<std::string>& positional, CliOptions& options,
+                 std::string& error) {
+    if (!positional.empty()) {
+        error = "--job takes no command: the job says what each unit gets";
+        return false;
+    }
+    if (options.ports.empty() && options.devices.empty() && !options.all && !options.watch) {
+        error = "--job runs on units: give -p, --device, --all or watch";
+        return false;
+    }
+    if (options.simulate || !options.planPath.empty() || options.dryRun ||
+        !options.description.empty()) {
+        error = "--job takes no --simulate, --plan, --dry-run or -d: the job holds its own";
+        return false;
+    }
+    return true;
+}
+
+// The command word and its arguments.
+bool parseCommand(const std::vector<std::string>& positional, bool description, CliOptions& options,
+                  std::string& error) {
+    if (options.again) {
+        error = "--again goes with --job";
+        return false;
+    }
+    if (positional.empty()) {
+        error = options.watch ? "watch needs a command to run on each unit" : "no command given";
+        return false;
+    }
+    const std::optional<CliCommand> command = cliCommandNamed(positional.front());
+    if (!command) {
+        error = "unknown command \"" + positional.front() + "\"";
+        return false;
+    }
+    options.command = *command;
+    const std::string name = cliCommandName(*command);
+    if (*command == CliCommand::Set) {
+        options.assignments.assign(positional.begin() + 1, positional.end());
+    } else if (options.takesFile()) {
+        if (positional.size() != 2) {
+            error = name + " takes one FILE";
+            return false;
+        }
+        options.file = positional[1];
+    } else if (positional.size() != 1) {
+        error = name + " takes no arguments";
+        return false;
+    }
+    if ((options.dryRun && *command != CliCommand::Load) ||
+        (description && *command != CliCommand::Save)) {
+        error = "--json goes with read, --dry-run with load, -d with save";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<CliCommand> cliCommandNamed(const std::string& name) {
@@ -346,6 +485,45 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& options,
             case Opt::WatchDir:
                 options.watchFolders.push_back(option.value);
                 break;
+            case Opt::Job:
+                options.jobPath = option.value;
+                break;
+            case Opt::History:
+                options.historyPath = option.value;
+                break;
+            case Opt::NoHistory:
+                options.noHistory = true;
+                break;
+            case Opt::Station:
+                options.station = option.value;
+                break;
+            case Opt::Operator:
+                options.operatorName = option.value;
+                break;
+            case Opt::Again:
+                options.again = true;
+                break;
+            case Opt::OnResult:
+                options.onResult = option.value;
+                break;
+            case Opt::Config:
+                options.jobConfig = option.value;
+                break;
+            case Opt::Set:
+                options.jobSets.push_back(option.value);
+                break;
+            case Opt::Program:
+                options.jobProgram = option.value;
+                break;
+            case Opt::Unique:
+                options.jobUnique.push_back(option.value);
+                break;
+            case Opt::Name:
+                options.jobName = option.value;
+                break;
+            case Opt::Since:
+                options.since = option.value;
+                break;
             case Opt::UnitReport:
                 options.unitReport = true;
                 break;
@@ -357,36 +535,28 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& options,
     if (options.unitReport && positional.empty()) {
         return true;  // the command comes from the run, on standard input
     }
+    const bool jobWords = given.count(Opt::Config) || given.count(Opt::Set) ||
+                          given.count(Opt::Program) || given.count(Opt::Unique) ||
+                          given.count(Opt::Name);
+    if (!positional.empty() && (positional.front() == "job" || positional.front() == "history")) {
+        return parseProductionWords(positional, given.count(Opt::Since) > 0, jobWords, options,
+                                    error);
+    }
+    if (jobWords || given.count(Opt::Since)) {
+        error =
+            "--config, --set, --program, --unique and --name go with job new, --since with "
+            "history";
+        return false;
+    }
     if (!positional.empty() && positional.front() == "watch") {
         options.watch = true;
         positional.erase(positional.begin());
     }
-    if (positional.empty()) {
-        error = options.watch ? "watch needs a command to run on each unit" : "no command given";
-        return false;
-    }
-    const std::optional<CliCommand> command = cliCommandNamed(positional.front());
-    if (!command) {
-        error = "unknown command \"" + positional.front() + "\"";
-        return false;
-    }
-    options.command = *command;
-    const std::string name = cliCommandName(*command);
-    if (*command == CliCommand::Set) {
-        options.assignments.assign(positional.begin() + 1, positional.end());
-    } else if (options.takesFile()) {
-        if (positional.size() != 2) {
-            error = name + " takes one FILE";
+    if (!options.jobPath.empty()) {
+        if (!checkJobRun(positional, options, error)) {
             return false;
         }
-        options.file = positional[1];
-    } else if (positional.size() != 1) {
-        error = name + " takes no arguments";
-        return false;
-    }
-    if ((options.dryRun && *command != CliCommand::Load) ||
-        (given.count(Opt::Description) && *command != CliCommand::Save)) {
-        error = "--json goes with read, --dry-run with load, -d with save";
+    } else if (!parseCommand(positional, given.count(Opt::Description) > 0, options, error)) {
         return false;
     }
     const int sources = int(given.count(Opt::Port)) + int(given.count(Opt::Device)) +
@@ -399,7 +569,8 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& options,
         error = "--watch-dir goes with watch";
         return false;
     }
-    if (!options.planPath.empty() && *command != CliCommand::Load && *command != CliCommand::Set) {
+    if (!options.planPath.empty() && options.command != CliCommand::Load &&
+        options.command != CliCommand::Set) {
         error = "--plan goes with load and set";
         return false;
     }

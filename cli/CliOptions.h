@@ -13,9 +13,13 @@ enum class CliCommand { Ports, Read, Save, Load, Set, Upload, Delete, Download, 
 std::optional<CliCommand> cliCommandNamed(const std::string& name);
 const char* cliCommandName(CliCommand command);
 
+// What the command line asks for: a command on units, or one of the production words.
+enum class CliTask { Units, JobNew, JobShow, History };
+
 struct CliOptions {
     bool help = false;
     bool version = false;
+    CliTask task = CliTask::Units;
 
     CliCommand command = CliCommand::Read;
     std::string file;                      // save, load, upload, download
@@ -40,8 +44,31 @@ struct CliOptions {
     // standard input and reports events on standard output.
     bool unitReport = false;
 
-    // More than one unit, or a station: each unit in a process of its own.
-    bool several() const { return watch || all || ports.size() + devices.size() > 1; }
+    // Production: the job to run, the history, who and where, and the hook.
+    std::string jobPath;      // --job: its command and files replace the command word
+    std::string historyPath;  // empty: the default history
+    bool noHistory = false;
+    std::string station;       // empty: the host's name
+    std::string operatorName;  // --operator
+    bool again = false;        // a unit the job provisioned already is provisioned again
+    std::string onResult;      // a shell command run after each unit
+
+    // job new FILE: what the job holds (planPath is its plan). job show FILE. history.
+    std::string jobFile;
+    std::string jobConfig;
+    std::vector<std::string> jobSets;
+    std::string jobProgram;
+    std::vector<std::string> jobUnique;
+    std::string jobName;
+    std::string historySerial;  // history SERIAL
+    std::string since;          // history --since DATE
+
+    // More than one unit, a station, or a run whose parent has work of its own (a job, a
+    // hook): each unit in a process of its own.
+    bool several() const {
+        return watch || all || ports.size() + devices.size() > 1 || !jobPath.empty() ||
+               !onResult.empty();
+    }
     // Whether the command changes a unit, and so asks the window's question first.
     bool asks() const;
     bool takesFile() const;

@@ -16,6 +16,7 @@
 #include "cli/CliSession.h"
 #include "cli/CsvLog.h"
 #include "cli/EventLoopRunner.h"
+#include "cli/History.h"
 #include "cli/UnitLink.h"
 #include "cli/UnitResult.h"
 #include "device/LinkTrace.h"
@@ -126,9 +127,11 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-// One unit's whole command; link is set for a unit of a run on several.
+// One unit's whole command; link is set for a unit of a run on several, start holds what
+// its run handed it.
 int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
-            const std::optional<std::string>& input) {
+            const UnitLink::Start& start) {
+    const std::optional<std::string>& input = start.input;
     const bool unit = link != nullptr;
     // A unit's data, and the data of a --json command that is not read, go into its object.
     const bool capture = unit || (options.json && options.command != CliCommand::Read);
@@ -153,6 +156,7 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
     UnitResult result;
     std::string recordDevice = request.device;
     CsvLog log;
+    History history;
     const auto end = [&](int code, const std::string& message) {
         result.code = code;
         result.result = resultWord(code);
@@ -162,9 +166,31 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
             for (const std::string& line : result.out) {
                 link->send({UnitKey::kOut, {line}});
             }
+            if (!result.sent.empty()) {
+                link->send({UnitKey::kSent, assignmentTexts(result.sent)});
+            }
+            if (!result.readBack.empty()) {
+                link->send({UnitKey::kReadBack, assignmentTexts(result.readBack)});
+            }
             link->send(
                 {UnitKey::kEnd, {std::to_string(code), result.result, message, result.planned}});
             return code;
+        }
+        result.time = isoTimeUtc(std::time(nullptr));
+        result.station = options.station.empty() ? hostName() : options.station;
+        result.operatorName = options.operatorName;
+        if (history.isOpen()) {
+            std::string error;
+            const History::Run run{
+                0,  result, recordDevice, cliCommandName(options.command), options.file, {}, false,
+                {}, {}};
+            if (!history.record(run, error)) {
+                std::cerr << terminalText(error) << "\n";
+                code = code == kExitOk ? kExitFile : code;
+                result.code = code;
+                result.result = resultWord(code);
+                result.message = message.empty() ? error : error + "\n" + message;
+            }
         }
         if (capture) {
             std::cout << unitJson(result) << "\n" << std::flush;
@@ -185,6 +211,13 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
     std::string error;
     // A record that cannot be written stops the run before the unit is contacted.
     if (!unit && !options.logPath.empty() && !log.open(options.logPath, error)) {
+        std::cerr << terminalText(error) << "\n";
+        return kExitFile;
+    }
+    // So is a history that cannot be written; nothing is kept of a list of the ports.
+    if (!unit && !options.noHistory && options.command != CliCommand::Ports &&
+        !history.open(options.historyPath.empty() ? History::defaultPath() : options.historyPath,
+                      error)) {
         std::cerr << terminalText(error) << "\n";
         return kExitFile;
     }
@@ -277,8 +310,25 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
         &stops, &StopSignals::received, [&session](int signal) { session.interrupt(signal); });
     session.editor().link().setTrace(trace.get());
     int code = session.run(request);
+    std::string programError;
+    if (code == kExitOk && start.program) {
+        // A job's program goes once its configuration is in and checked.
+        CliRequest upload = request;
+        upload.command = CliCommand::Upload;
+        upload.file = start.programName.empty() ? "program.hex" : start.programName;
+        upload.yes = true;
+        upload.assignments.clear();
+        upload.source = inputFile(*start.program, programError);
+        code = upload.source.empty() ? kExitFile : session.run(upload);
+    }
+    if (const std::optional<ConfigBlock>& sent = session.editor().lastSent()) {
+        result.sent = blockValues(*sent);
+    }
+    if (const std::optional<ConfigBlock>& back = session.editor().lastReadBack()) {
+        result.readBack = blockValues(*back);
+    }
     QObject::disconnect(stopping);
-    std::string message = session.message();
+    std::string message = programError.empty() ? session.message() : programError;
     if (code > kExitSignalBase) {
         // What ended the unit, then what it last said.
         message = stoppedText(code - kExitSignalBase) + (message.empty() ? "" : ": " + message);
@@ -309,24 +359,19 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
 }  // namespace
 
 int runOneUnit(const CliOptions& options, const UnitSetup& setup) {
-    return runUnit(options, setup, nullptr, std::nullopt);
+    return runUnit(options, setup, nullptr, UnitLink::Start{});
 }
 
 int runReportingUnit() {
     UnitLink link;
-    std::vector<std::string> args;
-    std::string input;
-    bool hasInput = false;
-    bool planned = false;
+    UnitLink::Start start;
     std::string error;
     CliOptions options;
-    if (!link.receiveStart(args, input, hasInput, planned, error) ||
-        !parseCliOptions(args, options, error)) {
+    if (!link.receiveStart(start, error) || !parseCliOptions(start.args, options, error)) {
         link.send({UnitKey::kEnd, {std::to_string(kExitUsage), resultWord(kExitUsage), error, ""}});
         return kExitUsage;
     }
     UnitSetup setup;
-    setup.planned = planned;
-    return runUnit(options, setup, &link,
-                   hasInput ? std::optional<std::string>(input) : std::nullopt);
+    setup.planned = start.planned;
+    return runUnit(options, setup, &link, start);
 }

@@ -157,7 +157,9 @@ int CliSession::run(const CliRequest& request) {
     }
     m_connected = true;
     const ConfigBlock& block = m_editor.block();
-    if (m_io.goAhead) {
+    if (m_io.goAhead && !m_goAheadAsked) {
+        // Asked once: a job's upload after its configuration is the same unit.
+        m_goAheadAsked = true;
         const GoAhead answer = m_io.goAhead(block.serialNumber(), versionText(block));
         if (answer.stopped || stopping()) {
             return exitCode();

@@ -220,6 +220,7 @@ private:
     bool m_deviceError = false;
     bool m_mismatch = false;
     bool m_sent = false;  // a configuration went out: the next read checks it
+    bool m_goAheadAsked = false;
     std::string m_message;
     std::vector<std::string> m_planned;
 };

@@ -11,6 +11,7 @@
 // The run writes on the unit's standard input:
 //   args  ARG...         the unit's command line (raw bytes: paths need not be UTF-8)
 //   input HEX            the command's file, read once by the run and checked there
+//   program HEX NAME     a program to upload once the command has ended well (a job's)
 //   start [planned]      nothing more before the unit begins; a plan gives it values
 // then, once the unit has said its serial number, its go-ahead or refusal:
 //   go    ASSIGNMENT...  go on, with the plan's values for this unit ("mode2.address=7")
@@ -27,16 +28,19 @@ bool decodeUnitEvent(const std::string& line, UnitEvent& event);
 
 // The unit's events.
 namespace UnitKey {
-inline constexpr char kState[] = "state";    // state word, percent or -1
-inline constexpr char kSerial[] = "serial";  // serial number and version, once read
-inline constexpr char kOut[] = "out";        // a line the unit's command printed as data
-inline constexpr char kEnd[] = "end";        // exit code, result word, last message, planned
+inline constexpr char kState[] = "state";        // state word, percent or -1
+inline constexpr char kSerial[] = "serial";      // serial number and version, once read
+inline constexpr char kOut[] = "out";            // a line the unit's command printed as data
+inline constexpr char kSent[] = "sent";          // FIELD=VALUE... of the configuration sent
+inline constexpr char kReadBack[] = "readback";  // FIELD=VALUE... of what the check read back
+inline constexpr char kEnd[] = "end";            // exit code, result word, last message, planned
 }  // namespace UnitKey
 
 // The run's words to a unit.
 namespace RunKey {
 inline constexpr char kArgs[] = "args";
 inline constexpr char kInput[] = "input";
+inline constexpr char kProgram[] = "program";
 inline constexpr char kStart[] = "start";
 inline constexpr char kPlanned[] = "planned";
 inline constexpr char kGo[] = "go";

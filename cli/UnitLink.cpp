@@ -48,12 +48,8 @@ UnitLink::Read UnitLink::readLine(std::string& line, int stopFd) {
     }
 }
 
-bool UnitLink::receiveStart(std::vector<std::string>& args, std::string& input, bool& hasInput,
-                            bool& planned, std::string& error) {
-    planned = false;
-    args.clear();
-    input.clear();
-    hasInput = false;
+bool UnitLink::receiveStart(Start& start, std::string& error) {
+    start = Start{};
     bool gotArgs = false;
     for (std::string line; readLine(line, -1) == Read::Line;) {
         UnitEvent words;
@@ -61,16 +57,21 @@ bool UnitLink::receiveStart(std::vector<std::string>& args, std::string& input, 
             continue;
         }
         if (words.key == RunKey::kArgs) {
-            args = words.values;
+            start.args = words.values;
             gotArgs = true;
-        } else if (words.key == RunKey::kInput && words.values.size() == 1) {
-            if (!bytesFromHex(words.values[0], input)) {
+        } else if ((words.key == RunKey::kInput || words.key == RunKey::kProgram) &&
+                   !words.values.empty() && words.values.size() <= 2) {
+            std::string bytes;
+            if (!bytesFromHex(words.values[0], bytes)) {
                 error = "The run sent this unit a damaged input";
                 return false;
             }
-            hasInput = true;
+            (words.key == RunKey::kInput ? start.input : start.program) = std::move(bytes);
+            if (words.key == RunKey::kProgram && words.values.size() == 2) {
+                start.programName = words.values[1];
+            }
         } else if (words.key == RunKey::kStart) {
-            planned = !words.values.empty() && words.values[0] == RunKey::kPlanned;
+            start.planned = !words.values.empty() && words.values[0] == RunKey::kPlanned;
             if (!gotArgs) {
                 error = "The run sent this unit no command";
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,16 @@ public:
     explicit UnitLink(int in = 0, int out = 1) : m_in(in), m_out(out) {}
 
     // The run's opening: the unit's command line, when the command takes a file its bytes,
-    // and whether a plan gives the unit values. False with the reason when the run said something
-    // else or went away.
-    bool receiveStart(std::vector<std::string>& args, std::string& input, bool& hasInput,
-                      bool& planned, std::string& error);
+    // a program to upload after it, and whether a plan gives the unit values. False with the
+    // reason when the run said something else or went away.
+    struct Start {
+        std::vector<std::string> args;
+        std::optional<std::string> input;
+        std::optional<std::string> program;
+        std::string programName;  // its file, for messages
+        bool planned = false;
+    };
+    bool receiveStart(Start& start, std::string& error);
     // Sends one event. False once the run no longer takes them (it has gone away).
     bool send(const UnitEvent& event);
     // Tells the run the unit's serial number and version, and waits for its answer. A stop

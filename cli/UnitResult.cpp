@@ -31,7 +31,46 @@ std::string unitJson(const UnitResult& unit) {
         }
         json += ",\"output\":" + jsonString(out);
     }
+    json += ",\"time\":" + jsonString(unit.time) + ",\"station\":" + jsonString(unit.station) +
+            ",\"operator\":" + jsonString(unit.operatorName) +
+            ",\"toolVersion\":" + jsonString(VXCONF_VERSION) + ",\"job\":" + jsonString(unit.job) +
+            ",\"jobSha256\":" + jsonString(unit.jobSha256) + ",\"sent\":{";
+    for (std::size_t i = 0; i < unit.sent.size(); ++i) {
+        json += (i == 0 ? "" : ",") + jsonString(unit.sent[i].first) + ":" +
+                jsonString(unit.sent[i].second);
+    }
+    json += "}";
+    if (!unit.note.empty()) {
+        json += ",\"note\":" + jsonString(unit.note);
+    }
     return json + "}";
+}
+
+FieldValues blockValues(const ConfigBlock& block) {
+    FieldValues values;
+    for (const BlockField& field : blockFields()) {
+        values.emplace_back(field.name, fieldText(block, field));
+    }
+    return values;
+}
+
+std::vector<std::string> assignmentTexts(const FieldValues& values) {
+    std::vector<std::string> texts;
+    for (const auto& [field, value] : values) {
+        texts.push_back(field + "=" + value);
+    }
+    return texts;
+}
+
+FieldValues fieldValuesOf(const std::vector<std::string>& assignments) {
+    FieldValues values;
+    for (const std::string& text : assignments) {
+        const std::size_t equals = text.find('=');
+        if (equals != std::string::npos) {
+            values.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+        }
+    }
+    return values;
 }
 
 std::vector<std::string> recordFields(const UnitResult& unit, std::time_t time,

@@ -160,12 +160,15 @@ void Editor::sendBlock(const ConfigBlock& block) {
     const bool toDevice = m_pcPort != 0;
     m_lastWriteChecked = false;
     m_lastDifferences.clear();
+    m_lastSent = sent;
+    m_lastReadBack.reset();
     m_view.runUpdateDialog();
     // The read-back may end in demonstration mode instead, which has nothing to compare.
     if (!readConfiguration() || !toDevice || m_pcPort == 0) {
         return;
     }
     m_lastWriteChecked = true;
+    m_lastReadBack = m_block;
     m_lastDifferences = storedDifferences(sent, m_block);
     if (!m_lastDifferences.empty()) {
         m_notifier.show({notStoredText(m_lastDifferences), MainText::kCaption,

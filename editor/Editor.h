@@ -123,6 +123,9 @@ public:
     // (demonstration mode sends nothing and checks nothing) and the differences.
     bool lastWriteChecked() const { return m_lastWriteChecked; }
     const std::vector<std::string>& lastWriteDifferences() const { return m_lastDifferences; }
+    // The block the last sendBlock sent, and the one its check read back (when checked).
+    const std::optional<ConfigBlock>& lastSent() const { return m_lastSent; }
+    const std::optional<ConfigBlock>& lastReadBack() const { return m_lastReadBack; }
     // The folder of the configuration file last chosen; marked changed when it differs.
     void rememberConfigFileDir(const std::string& folder) override;
     void rememberUserProgramDir(const std::string& folder) override;
@@ -162,5 +165,7 @@ private:
     bool m_closed = false;
     bool m_lastWriteChecked = false;
     std::vector<std::string> m_lastDifferences;
+    std::optional<ConfigBlock> m_lastSent;
+    std::optional<ConfigBlock> m_lastReadBack;
     MainScreen m_screen;
 };

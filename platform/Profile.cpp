@@ -452,3 +452,8 @@ bool writePrivateProfileString(const std::string& section, const std::string& ke
     }
     return replaceFile(*target, *updated);
 }
+
+bool writeProfileText(const std::string& file, const std::string& text) {
+    const std::optional<std::string> target = resolveLinks(file);
+    return target && replaceFile(*target, text);
+}

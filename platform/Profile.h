@@ -56,3 +56,5 @@ std::optional<std::string> profileTextWith(const std::string& text, const std::s
 // atomically, so a failed write leaves it as it was. False when it could not be written.
 bool writePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file);
+// Replaces the whole file with text (built with profileTextWith), atomically as above.
+bool writeProfileText(const std::string& file, const std::string& text);

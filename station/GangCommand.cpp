@@ -9,12 +9,14 @@
 #include <set>
 
 #include "cli/CsvLog.h"
+#include "cli/History.h"
 #include "cli/Terminal.h"
 #include "device/PortNames.h"
 #include "editor/Settings.h"
 #include "platform/Profile.h"
 #include "platform/QtPortDriver.h"
 #include "station/GangRun.h"
+#include "station/Job.h"
 #include "station/Plan.h"
 #include "station/UnitLauncher.h"
 #include "station/UnitProcess.h"
@@ -28,7 +30,30 @@ int refuse(const std::string& text, int code) {
 
 }  // namespace
 
-int runSeveral(const CliOptions& options, const char* program, UnitLauncher& launcher) {
+int runSeveral(const CliOptions& given, const char* program, UnitLauncher& launcher) {
+    CliOptions options = given;
+    // A job is the command: its files are read once here, each checked against the
+    // fingerprint the job keeps, and its command needs no --yes.
+    std::optional<Job> job;
+    JobInputs jobInputs;
+    if (!given.jobPath.empty()) {
+        std::string error;
+        int code = kExitUsage;
+        job = loadJob(given.jobPath, error, code);
+        if (!job || !readJobInputs(*job, jobInputs, error, code)) {
+            return refuse(error, code);
+        }
+        options.yes = true;
+        if (job->config.given()) {
+            options.command = CliCommand::Load;
+            options.file = jobFilePath(*job, job->config);
+        } else if (!job->sets.empty() || jobInputs.plan) {
+            options.command = CliCommand::Set;
+        } else {
+            options.command = CliCommand::Upload;
+            options.file = jobFilePath(*job, job->program);
+        }
+    }
     if (options.command == CliCommand::Ports) {
         return refuse(
             "vxconf-cli: ports lists every port already; it takes no units\n"
@@ -43,7 +68,7 @@ int runSeveral(const CliOptions& options, const char* program, UnitLauncher& lau
     }
     // The whole run is refused before any unit is touched; each input is read here once
     // (a pipe gives its bytes only once) and every unit gets the same checked bytes.
-    std::optional<Plan> plan;
+    std::optional<Plan> plan = std::move(jobInputs.plan);
     std::string error;
     if (!options.planPath.empty()) {
         int code = kExitUsage;
@@ -58,12 +83,26 @@ int runSeveral(const CliOptions& options, const char* program, UnitLauncher& lau
             return refuse(error, kExitUsage);
         }
     }
-    const CommandInput input = readCommandInput(options.command, options.file);
+    CommandInput input;
+    if (job && options.command != CliCommand::Set) {
+        input.needed = true;
+        input.bytes = options.command == CliCommand::Load ? jobInputs.config : jobInputs.program;
+    } else {
+        input = readCommandInput(options.command, options.file);
+    }
     if (input.code != kExitOk) {
         return refuse(input.message, input.code);
     }
     CsvLog log;
     if (!options.logPath.empty() && !log.open(options.logPath, error)) {
+        return refuse(error, kExitFile);
+    }
+    // The history is opened and checked before any unit starts: a unit whose run it could
+    // not keep would fail after its work was done.
+    History history;
+    if (!options.noHistory &&
+        !history.open(options.historyPath.empty() ? History::defaultPath() : options.historyPath,
+                      error)) {
         return refuse(error, kExitFile);
     }
 
@@ -81,6 +120,21 @@ int runSeveral(const CliOptions& options, const char* program, UnitLauncher& lau
     run.log = log.isOpen() ? &log : nullptr;
     run.commandName = cliCommandName(options.command);
     run.file = options.file;
+    run.history = history.isOpen() ? &history : nullptr;
+    run.station = options.station.empty() ? hostName() : options.station;
+    run.operatorName = options.operatorName;
+    run.onResult = options.onResult;
+    run.again = options.again;
+    if (job) {
+        run.common = job->sets;
+        run.jobName = job->name;
+        run.jobSha256 = job->sha256;
+        if (job->program.given() && options.command != CliCommand::Upload) {
+            run.upload = jobInputs.program;
+            run.uploadName = jobFilePath(*job, job->program);
+            run.commandName += "+upload";
+        }
+    }
     // The live view wants a terminal that takes escapes, and standard output elsewhere: JSON
     // lines would scribble over it.
     const char* term = std::getenv("TERM");

@@ -11,8 +11,10 @@
 #include <ostream>
 
 #include "cli/CsvLog.h"
+#include "cli/History.h"
 #include "cli/Terminal.h"
 #include "station/Plan.h"
+#include "station/ResultHook.h"
 
 namespace {
 
@@ -67,6 +69,7 @@ GangRun::GangRun(Options options, std::ostream& out, std::ostream& err)
 GangRun::~GangRun() {
     m_view.leave();
     m_units.clear();  // each unit still running is killed
+    m_hooks.clear();  // and each hook
 }
 
 void GangRun::addUnit(const std::string& name, const std::vector<std::string>& portArguments,
@@ -124,8 +127,13 @@ void GangRun::start(std::uint64_t id, std::vector<std::string> arguments) {
     if (m_options.input.needed) {
         process.write(runLine({RunKey::kInput, {hexBytes(m_options.input.bytes)}}));
     }
-    process.write(m_options.plan != nullptr ? runLine({RunKey::kStart, {RunKey::kPlanned}})
-                                            : runLine({RunKey::kStart, {}}));
+    if (m_options.upload) {
+        process.write(
+            runLine({RunKey::kProgram, {hexBytes(*m_options.upload), m_options.uploadName}}));
+    }
+    const bool planned = m_options.plan != nullptr || !m_options.common.empty();
+    process.write(planned ? runLine({RunKey::kStart, {RunKey::kPlanned}})
+                          : runLine({RunKey::kStart, {}}));
 }
 
 void GangRun::readEvents(std::uint64_t id) {
@@ -177,9 +185,32 @@ void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
         }
         row.again = seen.ok;
     }
+    if (!m_options.jobSha256.empty() && m_options.history != nullptr) {
+        // Under a job, the history has the last word on a unit that comes back.
+        std::optional<History::Earlier> earlier;
+        std::string error;
+        if (!m_options.history->lastOk(row.serial, m_options.jobSha256, true, earlier, error)) {
+            refuse(kExitFile, error + "\nNothing was sent to this unit");
+            return;
+        }
+        if (earlier && !m_options.again) {
+            refuse(kExitProvisioned, "Serial number " + row.serial +
+                                         " was provisioned by this job already, at " +
+                                         earlier->time + ": nothing was sent to it");
+            return;
+        }
+        if (earlier) {
+            unit.again = true;
+            row.note = "provisioned again (--again); first at " + earlier->time;
+        } else if (m_options.history->lastOk(row.serial, m_options.jobSha256, false, earlier,
+                                             error) &&
+                   earlier) {
+            row.note = "provisioned before under job " + earlier->job + ", at " + earlier->time;
+        }
+    }
     seen.unit = id;
     seen.running = true;
-    std::vector<std::string> planned;
+    std::vector<std::string> planned = m_options.common;
     if (m_options.plan != nullptr) {
         const std::vector<std::string>* found =
             m_options.plan->find(static_cast<unsigned>(std::stoul(row.serial)));
@@ -189,7 +220,7 @@ void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
                                    "this unit");
             return;
         }
-        planned = *found;
+        planned.insert(planned.end(), found->begin(), found->end());
     }
     process.write(runLine({RunKey::kGo, planned}));
 }
@@ -232,6 +263,24 @@ void GangRun::failedToStart(std::uint64_t id, const QString& why) {
 void GangRun::ended(std::uint64_t id) {
     Unit& unit = m_units.at(id);
     UnitRow& row = unit.row;
+    row.time = isoTimeUtc(std::time(nullptr));
+    row.station = m_options.station;
+    row.operatorName = m_options.operatorName;
+    row.job = m_options.jobName;
+    row.jobSha256 = m_options.jobSha256;
+    std::optional<std::int64_t> historyId;
+    if (m_options.history != nullptr) {
+        History::Run run{
+            0,  row, unit.recordDevice, m_options.commandName, m_options.file, {}, unit.again,
+            {}, {}};
+        std::string error;
+        historyId = m_options.history->record(run, error);
+        if (!historyId) {
+            // A run the history lost is a failed run, as with the record.
+            endUnitRow(row, kExitFile, row.message.empty() ? error : error + "\n" + row.message,
+                       row.endMs);
+        }
+    }
     if (m_options.log != nullptr) {
         std::string error;
         const std::vector<std::string> fields = recordFields(
@@ -243,29 +292,36 @@ void GangRun::ended(std::uint64_t id) {
         }
     }
     const bool ok = row.result == "ok";
+    const bool provisioned = row.code == kExitProvisioned;
     if (const auto seen = m_serials.find(row.serial);
         seen != m_serials.end() && seen->second.unit == id) {
         seen->second.running = false;
         seen->second.ok = seen->second.ok || ok;
     }
     --m_tally.running;
-    ++(ok ? m_tally.ok : m_tally.failed);
-    m_worst = std::max(m_worst, row.code);
+    ++(ok ? m_tally.ok : provisioned ? m_tally.provisioned : m_tally.failed);
+    m_worst = worseExit(m_worst, row.code);
     m_tally.again += ok && row.again ? 1 : 0;
     if (!m_view.active()) {
-        m_err << unitEndLine(row) << (row.again ? " (provisioned again)" : "") << "\n"
+        m_err << unitEndLine(row) << (row.again ? " (provisioned again)" : "")
+              << (row.note.empty() ? "" : " (" + terminalText(row.note) + ")") << "\n"
               << std::flush;
     }
     if (m_options.json) {
         m_out << unitJson(row) << "\n" << std::flush;
     }
+    if (!m_options.onResult.empty()) {
+        runHook(row, historyId);
+    }
     if (m_options.bell) {
         m_err << (ok ? "\a" : "\a\a\a") << std::flush;
     }
     // The unit is let go: the row lives on in bounded lists, without what the unit printed
-    // (reported already), and the process until its signal has been handled.
+    // or was sent (reported already), and the process until its signal has been handled.
     row.out.clear();
     row.out.shrink_to_fit();
+    FieldValues().swap(row.sent);
+    FieldValues().swap(row.readBack);
     if (ok && row.again && m_again.size() < kFailedListed) {
         m_again.push_back(row);
     }
@@ -285,6 +341,66 @@ void GangRun::ended(std::uint64_t id) {
     m_units.erase(id);
     m_dirty = true;
     checkOutput();
+    endIfDone();
+}
+
+void GangRun::runHook(const UnitRow& row, std::optional<std::int64_t> historyId) {
+    const std::uint64_t id = m_nextHook++;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const auto put = [&environment](const char* name, const std::string& value) {
+        environment.insert(name, QString::fromStdString(value));
+    };
+    put("VXCONF_UNIT", row.name);
+    put("VXCONF_SERIAL", row.serial);
+    put("VXCONF_RESULT", row.result);
+    put("VXCONF_MESSAGE", row.result == "ok" ? std::string() : row.message);
+    put("VXCONF_JOB", row.job);
+    put("VXCONF_JSON", unitJson(row));
+    const std::string name = row.name;
+    const std::string serial = row.serial;
+    m_hooks[id] = std::make_unique<ResultHook>(
+        QString::fromStdString(m_options.onResult), environment, m_options.hookLimitMs,
+        [this, id, name, serial, historyId](const ResultHook::Outcome& outcome) {
+            hookEnded(id, name, serial, historyId, outcome);
+        });
+}
+
+void GangRun::hookEnded(std::uint64_t id, const std::string& name, const std::string& serial,
+                        std::optional<std::int64_t> historyId, const ResultHook::Outcome& outcome) {
+    std::string problem = outcome.problem;
+    if (m_options.history != nullptr && historyId) {
+        std::string error;
+        const std::string kept =
+            outcome.status || !outcome.firstLine.empty() ? outcome.firstLine : outcome.problem;
+        if (!m_options.history->recordHook(*historyId, outcome.status, kept, error)) {
+            problem += (problem.empty() ? "" : "; ") + error;
+        }
+    }
+    if (!problem.empty()) {
+        // The unit's result stands; the hook's failure is said on its row.
+        const std::string line =
+            terminalText(name) + (serial.empty() ? "" : ": serial " + serial) + ": " + problem +
+            (outcome.firstLine.empty() ? "" : ": " + terminalText(outcome.firstLine));
+        for (auto* list : {&m_recentOk, &m_failed}) {
+            for (UnitRow& row : *list) {
+                if (row.name == name && row.serial == serial) {
+                    row.hookNote = problem;
+                }
+            }
+        }
+        if (!m_view.active()) {
+            m_err << line << "\n" << std::flush;
+        }
+        if (m_hookFailures.size() < kFailedListed) {
+            m_hookFailures.push_back(line);
+        }
+    }
+    // Let go once its own signal has been handled.
+    if (const auto hook = m_hooks.find(id); hook != m_hooks.end()) {
+        hook->second.release()->deleteLater();
+        m_hooks.erase(hook);
+    }
+    m_dirty = true;
     endIfDone();
 }
 
@@ -367,7 +483,7 @@ void GangRun::endIfDone() {
     if (m_watching && m_signal == 0 && !m_outputLost) {
         return;  // a station runs until it is interrupted
     }
-    if (m_tally.running == 0) {
+    if (m_tally.running == 0 && m_hooks.empty()) {
         m_loop->quit();
     }
 }
@@ -400,6 +516,9 @@ int GangRun::exec() {
     }
     if (m_failedUnlisted > 0) {
         summary += "and " + std::to_string(m_failedUnlisted) + " more failed units\n";
+    }
+    for (const std::string& line : m_hookFailures) {
+        summary += "hook: " + line + "\n";
     }
     m_err << summary << std::flush;
     checkOutput();

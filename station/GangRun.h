@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,12 @@
 #include "platform/StopSignals.h"
 #include "station/DeviceWatcher.h"
 #include "station/LiveView.h"
+#include "station/ResultHook.h"
 #include "station/UnitProcess.h"
 #include "station/UnitRow.h"
 
 class CsvLog;
+class History;
 class Plan;
 
 // A command on several VX310s at once. Each unit runs in a vxconf-cli process of its own,
@@ -49,6 +52,20 @@ public:
         bool bell = false;      // ring at each unit's end
         std::string traceBase;  // --trace: each unit its own file, FILE.UNIT
         std::string hint;       // for the view's header: "Ctrl-C ends the station"
+
+        // Production: the job's values for every unit (before the plan's), its program, the
+        // history, who and where, and the hook.
+        std::vector<std::string> common;
+        std::optional<std::string> upload;  // a program uploaded after the command
+        std::string uploadName;
+        std::string jobName;
+        std::string jobSha256;
+        bool again = false;  // provision a unit the job had provisioned already
+        History* history = nullptr;
+        std::string station;
+        std::string operatorName;
+        std::string onResult;
+        int hookLimitMs = 30000;
     };
     GangRun(Options options, std::ostream& out, std::ostream& err);
     ~GangRun() override;
@@ -76,6 +93,7 @@ public:
 private:
     struct Unit {
         UnitRow row;
+        bool again = false;  // --again let a unit the job had provisioned through
         std::unique_ptr<UnitProcess> process;
         std::string pending;  // a line not yet complete
         std::string recordDevice;
@@ -96,6 +114,9 @@ private:
     // The row has ended: record it, show it, let the unit go, and end the run when it was the
     // last.
     void ended(std::uint64_t id);
+    void runHook(const UnitRow& row, std::optional<std::int64_t> historyId);
+    void hookEnded(std::uint64_t id, const std::string& name, const std::string& serial,
+                   std::optional<std::int64_t> historyId, const ResultHook::Outcome& outcome);
     void onSignal(int signal);
     // Passes signal on to each unit still running, once for the whole run.
     void stopUnits(int signal);
@@ -122,6 +143,9 @@ private:
     std::map<std::string, Seen> m_serials;
     std::map<std::string, std::string> m_traceTags;  // unit name: its trace file's tag
     QSet<QString> m_busyDevices;                     // devices with a unit running
+    std::map<std::uint64_t, std::unique_ptr<ResultHook>> m_hooks;  // while they run
+    std::uint64_t m_nextHook = 1;
+    std::deque<std::string> m_hookFailures;
     QElapsedTimer m_clock;
     QTimer m_redraw;
     bool m_dirty = true;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "cli/ExitStatus.h"
 #include "cli/Terminal.h"
 
 namespace {
@@ -54,11 +55,16 @@ bool failed(const UnitRow& row) {
 // The state as the row shows it: failures in capitals, so that no colour is needed.
 std::string stateWord(const UnitRow& row) {
     if (failed(row)) {
-        return row.result == "mismatch" ? "MISMATCH" : "ERROR";
+        return row.result == "mismatch"         ? "MISMATCH"
+               : row.result == kProvisionedWord ? "ALREADY PROVISIONED"
+                                                : "ERROR";
     }
     std::string state = row.state;
     if (row.percent >= 0) {
         state += " " + std::to_string(row.percent) + "%";
+    }
+    if (!row.hookNote.empty()) {
+        state += " (hook failed)";
     }
     return row.again ? state + " (again)" : state;
 }
@@ -170,6 +176,9 @@ std::vector<std::string> viewLines(const std::vector<const UnitRow*>& rows, cons
     if (tally.again > 0) {
         header += " | provisioned again " + std::to_string(tally.again);
     }
+    if (tally.provisioned > 0) {
+        header += " | already provisioned " + std::to_string(tally.provisioned);
+    }
     view.push_back(shortenedFromRight(header, width));
     if (lines < 2) {
         return view;
@@ -226,10 +235,13 @@ std::vector<std::string> viewLines(const std::vector<const UnitRow*>& rows, cons
 std::vector<std::string> summaryLines(const Tally& tally,
                                       const std::vector<const UnitRow*>& failures,
                                       const std::vector<const UnitRow*>& again) {
-    const std::size_t total = tally.running + tally.ok + tally.failed;
+    const std::size_t total = tally.running + tally.ok + tally.failed + tally.provisioned;
     std::string counts = std::to_string(total) + (total == 1 ? " unit: " : " units: ") +
                          std::to_string(tally.ok) + " ok, " + std::to_string(tally.failed) +
                          " failed";
+    if (tally.provisioned > 0) {
+        counts += ", " + std::to_string(tally.provisioned) + " already provisioned";
+    }
     if (tally.running > 0) {
         counts += ", " + std::to_string(tally.running) + " not finished";
     }

@@ -19,7 +19,8 @@ struct Tally {
     std::size_t running = 0;
     std::size_t ok = 0;
     std::size_t failed = 0;
-    std::size_t again = 0;  // ok, of a serial number this run had provisioned before
+    std::size_t again = 0;        // ok, of a serial number this run had provisioned before
+    std::size_t provisioned = 0;  // refused: the job had provisioned the unit already
 };
 
 // "yield 96.0%": ok units of those that ended; "-" before any has.

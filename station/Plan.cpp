@@ -167,6 +167,7 @@ std::optional<Plan> Plan::parseText(const std::string& text, std::string& error)
             error = where + "serial number " + std::to_string(*serial) + " has a row already";
             return std::nullopt;
         }
+        plan.m_lines[*serial] = static_cast<unsigned>(number);
     }
     if (header) {
         error = "the plan is empty";
@@ -175,7 +176,8 @@ std::optional<Plan> Plan::parseText(const std::string& text, std::string& error)
     return plan;
 }
 
-std::optional<Plan> Plan::load(const std::string& path, std::string& error, int& exitCode) {
+std::optional<Plan> Plan::load(const std::string& path, std::string& error, int& exitCode,
+                               std::string* bytes) {
     exitCode = kExitFile;
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -198,6 +200,9 @@ std::optional<Plan> Plan::load(const std::string& path, std::string& error, int&
         return std::nullopt;
     }
     exitCode = kExitUsage;
+    if (bytes != nullptr) {
+        *bytes = text;
+    }
     return parse(text, error);
 }
 

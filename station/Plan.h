@@ -16,13 +16,21 @@ public:
     // Reads the file at path once (a pipe gives its bytes only once); a file that cannot be
     // read is refused with its reason. exitCode: kExitFile when the file could not be read,
     // kExitUsage when it is no plan.
-    static std::optional<Plan> load(const std::string& path, std::string& error, int& exitCode);
+    // bytes, when given, receives the file's bytes as read.
+    static std::optional<Plan> load(const std::string& path, std::string& error, int& exitCode,
+                                    std::string* bytes = nullptr);
 
     // The unit's assignments as set takes them ("mode2.address=7"), or nothing for a unit the
     // plan does not name.
     const std::vector<std::string>* find(unsigned serialNumber) const;
 
     std::size_t size() const { return m_rows.size(); }
+    // Every unit's row, by serial number, and the line of the file it stands on.
+    const std::map<unsigned, std::vector<std::string>>& rows() const { return m_rows; }
+    unsigned lineOf(unsigned serialNumber) const {
+        const auto found = m_lines.find(serialNumber);
+        return found == m_lines.end() ? 0 : found->second;
+    }
     const std::vector<std::string>& fields() const { return m_fields; }
 
 private:
@@ -30,6 +38,7 @@ private:
 
     std::vector<std::string> m_fields;
     std::map<unsigned, std::vector<std::string>> m_rows;
+    std::map<unsigned, unsigned> m_lines;
 };
 
 // The fields of one CSV line (RFC 4180: quoted fields with "" for a quote, commas inside

@@ -5,6 +5,16 @@
 #include "cli/ExitStatus.h"
 #include "cli/Terminal.h"
 
+namespace {
+
+std::string stateOfResult(const std::string& result) {
+    return result == "ok" || result == kProvisionedWord ? result
+           : result == "mismatch"                       ? "MISMATCH"
+                                                        : "error";
+}
+
+}  // namespace
+
 void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
     const auto value = [&event](std::size_t i) {
         return i < event.values.size() ? event.values[i] : std::string();
@@ -21,6 +31,10 @@ void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
         row.version = value(1);
     } else if (event.key == UnitKey::kOut) {
         row.out.push_back(value(0));
+    } else if (event.key == UnitKey::kSent) {
+        row.sent = fieldValuesOf(event.values);
+    } else if (event.key == UnitKey::kReadBack) {
+        row.readBack = fieldValuesOf(event.values);
     } else if (event.key == UnitKey::kEnd && !row.ended) {
         row.ended = true;
         row.endMs = nowMs;
@@ -29,10 +43,10 @@ void applyUnitEvent(UnitRow& row, const UnitEvent& event, std::uint64_t nowMs) {
                            code.find_first_not_of("0123456789") == std::string::npos
                        ? std::stoi(code)
                        : 2;
-        row.result = value(1).empty() ? "error" : value(1);
+        row.result = resultWord(row.code);
         row.message = value(2);
         row.planned = value(3);
-        row.state = row.result == "ok" ? "ok" : row.result == "mismatch" ? "MISMATCH" : "error";
+        row.state = stateOfResult(row.result);
         row.percent = -1;
         row.seconds = double(nowMs > row.startMs ? nowMs - row.startMs : 0) / 1000.0;
     }
@@ -47,7 +61,7 @@ void endUnitRow(UnitRow& row, int code, const std::string& message, std::uint64_
     row.code = code;
     row.result = resultWord(code);
     row.message = message;
-    row.state = row.result == "ok" ? "ok" : row.result == "mismatch" ? "MISMATCH" : "error";
+    row.state = stateOfResult(row.result);
     row.percent = -1;
 }
 

@@ -14,7 +14,8 @@ struct UnitRow : UnitResult {
     std::uint64_t startMs = 0;
     std::uint64_t endMs = 0;
     bool ended = false;
-    bool again = false;  // its serial number had ended ok once already in this run
+    bool again = false;    // its serial number had ended ok once already in this run
+    std::string hookNote;  // why the hook run after it failed
 };
 
 // Takes an event into its row; the time is the run's clock.

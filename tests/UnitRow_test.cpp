@@ -59,7 +59,9 @@ TEST(UnitRow, JsonIsOneValidLineAUnit) {
     EXPECT_EQ(unitJson(row),
               "{\"unit\":\"/dev/serial/by-id/usb-\\\"x\\\"\",\"serialNumber\":12,"
               "\"result\":\"error\",\"exitCode\":2,\"message\":\"bad\\u001b[2Jthing\\u000a\","
-              "\"planned\":\"mode=2\",\"seconds\":1.500,\"output\":\"{\\\"a\\\":1}\\u000a\"}");
+              "\"planned\":\"mode=2\",\"seconds\":1.500,\"output\":\"{\\\"a\\\":1}\\u000a\","
+              "\"time\":\"\",\"station\":\"\",\"operator\":\"\",\"toolVersion\":\"" VXCONF_VERSION
+              "\",\"job\":\"\",\"jobSha256\":\"\",\"sent\":{}}");
     row.serial = "12; rm";
     EXPECT_NE(unitJson(row).find("\"serialNumber\":null"), std::string::npos);
     EXPECT_EQ(unitFileTag("/dev/serial/by-id/usb-FTDI_A1-if00"),
