@@ -214,10 +214,10 @@ int runUnit(const CliOptions& options, const UnitSetup& setup, UnitLink* link,
         std::cerr << terminalText(error) << "\n";
         return kExitFile;
     }
-    // So is a history that cannot be written; nothing is kept of a list of the ports.
-    if (!unit && !options.noHistory && options.command != CliCommand::Ports &&
-        !history.open(options.historyPath.empty() ? History::defaultPath() : options.historyPath,
-                      error)) {
+    // So is a history that cannot be written. A single unit's run keeps one only when asked
+    // to (--history): the history is a station's, and a plain command stays as it was.
+    if (!unit && !options.noHistory && !options.historyPath.empty() &&
+        options.command != CliCommand::Ports && !history.open(options.historyPath, error)) {
         std::cerr << terminalText(error) << "\n";
         return kExitFile;
     }

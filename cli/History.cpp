@@ -165,15 +165,19 @@ bool History::open(const std::string& path, std::string& error) {
 std::optional<std::int64_t> History::record(const Run& run, std::string& error) {
     QSqlDatabase db = QSqlDatabase::database(q(m_connection), false);
     std::string why;
+    bool begun = false;
     const auto fail = [&](const std::string& text) {
         std::string ignored;
-        exec("ROLLBACK", ignored);
+        if (begun) {
+            exec("ROLLBACK", ignored);
+        }
         error = "Unable to write the history \"" + m_path + "\": " + text;
         return std::nullopt;
     };
     if (!m_open || !exec("BEGIN IMMEDIATE", why)) {
         return fail(m_open ? why : "it is not open");
     }
+    begun = true;
     const UnitResult& unit = run.unit;
     QSqlQuery insert(db);
     insert.prepare(
@@ -254,6 +258,10 @@ bool History::recordHook(std::int64_t id, std::optional<int> status, const std::
 bool History::lastOk(const std::string& serial, const std::string& jobSha256, bool sameJob,
                      std::optional<Earlier>& found, std::string& error) {
     found.reset();
+    if (!m_open) {
+        error = "Unable to read the history \"" + m_path + "\": it is not open";
+        return false;
+    }
     QSqlQuery query(QSqlDatabase::database(q(m_connection), false));
     query.prepare(QString("SELECT time, job, jobSha256 FROM runs WHERE serial = ? AND "
                           "result = 'ok' AND ") +

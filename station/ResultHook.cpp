@@ -48,7 +48,7 @@ ResultHook::ResultHook(const QString& command, const QProcessEnvironment& enviro
         }
         finish({std::nullopt,
                 {},
-                "the hook was cut off after " + std::to_string(m_limitMs / 1000) + " s"});
+                "the hook was cut off after " + std::to_string((m_limitMs + 999) / 1000) + " s"});
     });
     m_limit.start(limitMs);
     m_process.start("/bin/sh", {"-c", command});

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "cli/CsvLog.h"
+#include "cli/History.h"
 #include "station/GangRun.h"
 
 namespace {
@@ -80,6 +81,105 @@ TEST(GangRun, AnInterruptIsPassedOnToEachUnitOnce) {
     poll.start(20);
     EXPECT_EQ(run.exec(), 130);
     EXPECT_EQ(readAll(folder.path + "/got"), "int\n");
+}
+
+// A unit that speaks the exchange: its serial number is 470 and its port number; told to go,
+// it reports one field sent and ends ok; refused, it ends as the run said.
+GangRun::Options speakingUnits() {
+    return standIn("/bin/sh", {"-c", R"sh(
+while IFS= read -r line; do
+    case "$line" in args*) set -- $line; port=$3 ;; start*) break ;; esac
+done
+printf 'serial\t470%s\tv1\n' "$port"
+IFS= read -r answer
+case "$answer" in
+go*) printf 'sent\tmode2.address=7\nend\t0\tok\t\t\n' ;;
+*) printf 'end\t%s\terror\t%s\t\n' "$(echo "$answer" | cut -f2)" "$(echo "$answer" | cut -f3)" ;;
+esac)sh",
+                               "unit"});
+}
+
+// Under a job, a unit the job provisioned already is refused before anything is sent, unless
+// --again; a run the history cannot keep is a failed run.
+TEST(GangRun, TheHistoryDecidesOnAUnitThatComesBackAndLosingItFailsTheUnit) {
+    ScratchFolder folder;
+    History history;
+    std::string error;
+    ASSERT_TRUE(history.open(folder.path + "/history.sqlite", error)) << error;
+    GangRun::Options options = speakingUnits();
+    options.history = &history;
+    options.jobName = "Line";
+    options.jobSha256 = "cafe";
+    std::ostringstream out;
+    std::ostringstream err;
+    const auto runOn = [&](GangRun::Options with) {
+        GangRun run(with, out, err);
+        run.addUnit("COM1", {"-p", "1"}, "/dev/ttyS0");
+        const int code = run.exec();
+        return std::make_pair(code,
+                              run.failed().empty() ? run.recentOk().back() : run.failed().back());
+    };
+    EXPECT_EQ(runOn(options).first, kExitOk) << err.str();
+    const auto [code, refused] = runOn(options);
+    EXPECT_EQ(code, kExitProvisioned);
+    EXPECT_EQ(refused.result, "already provisioned");
+    EXPECT_NE(refused.message.find("Serial number 4701 was provisioned by this job already, at "),
+              std::string::npos)
+        << refused.message;
+    options.again = true;
+    const auto [againCode, again] = runOn(options);
+    EXPECT_EQ(againCode, kExitOk);
+    EXPECT_NE(again.note.find("provisioned again (--again)"), std::string::npos);
+    std::vector<History::Run> runs;
+    ASSERT_TRUE(history.runs("4701", "", true, runs, error));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_TRUE(runs[0].again);
+    EXPECT_EQ(runs[1].unit.result, "already provisioned");
+    EXPECT_EQ(runs[2].unit.sent, (FieldValues{{"mode2.address", "7"}}));
+    EXPECT_EQ(runs[2].unit.operatorName, "");
+
+    History closed;
+    options.history = &closed;
+    const auto [lostCode, lost] = runOn(options);
+    EXPECT_EQ(lostCode, kExitFile);
+    EXPECT_NE(lost.message.find("Unable to write the history"), std::string::npos) << lost.message;
+}
+
+// Each unit's hook sees its own variables; one that hangs is cut off, without holding up the
+// other's or changing any result.
+TEST(GangRun, HooksGetEachUnitsResultAndAHangingOneIsCutOff) {
+    ScratchFolder folder;
+    History history;
+    std::string error;
+    ASSERT_TRUE(history.open(folder.path + "/history.sqlite", error)) << error;
+    GangRun::Options options = speakingUnits();
+    options.history = &history;
+    options.jobName = "Line";
+    options.hookLimitMs = 1000;
+    options.onResult =
+        "printf '%s|%s|%s|%s|%s\\n' \"$VXCONF_UNIT\" \"$VXCONF_SERIAL\" "
+        "\"$VXCONF_RESULT\" \"$VXCONF_JOB\" \"$VXCONF_JSON\" >> " +
+        folder.path + "/hooks; [ \"$VXCONF_UNIT\" = COM1 ] && sleep 60; echo printed";
+    std::ostringstream out;
+    std::ostringstream err;
+    GangRun run(options, out, err);
+    run.addUnit("COM1", {"-p", "1"}, "/dev/ttyS0");
+    run.addUnit("COM2", {"-p", "2"}, "/dev/ttyS1");
+    EXPECT_EQ(run.exec(), kExitOk) << err.str();
+    EXPECT_NE(err.str().find("COM1: serial 4701: the hook was cut off after 1 s"),
+              std::string::npos)
+        << err.str();
+    const std::string hooks = readAll(folder.path + "/hooks");
+    EXPECT_NE(hooks.find("COM1|4701|ok|Line|{\"unit\":\"COM1\""), std::string::npos) << hooks;
+    EXPECT_NE(hooks.find("COM2|4702|ok|Line|{\"unit\":\"COM2\""), std::string::npos) << hooks;
+    std::vector<History::Run> runs;
+    ASSERT_TRUE(history.runs("", "", false, runs, error));
+    ASSERT_EQ(runs.size(), 2u);
+    for (const History::Run& unit : runs) {
+        EXPECT_EQ(unit.unit.result, "ok");
+        EXPECT_EQ(unit.hookOutput,
+                  unit.device == "/dev/ttyS0" ? "the hook was cut off after 1 s" : "printed");
+    }
 }
 
 }  // namespace

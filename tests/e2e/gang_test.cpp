@@ -49,6 +49,7 @@ struct GangTest : public ::testing::Test {
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
+        env.insert("XDG_DATA_HOME", dir.path());
         return env;
     }
 
@@ -570,6 +571,69 @@ TEST_F(GangTest, AStationIgnoresBouncesAndRePlugsAndNotesAUnitProvisionedAgain) 
     EXPECT_FALSE(err.contains("held by another program")) << err.toStdString();
     EXPECT_TRUE(err.contains("2 units: 2 ok, 0 failed, yield 100.0%\n")) << err.toStdString();
     EXPECT_TRUE(err.contains("third: serial 1302: provisioned again\n")) << err.toStdString();
+}
+
+// A job from making to its second run: each unit gets the file, the job's value and its own,
+// the history holds what was sent, a unit that comes back is refused, and a file changed
+// since the job was made stops the run before any unit is touched.
+TEST_F(GangTest, AJobProvisionsEachUnitOnceAndRefusesAChangedFile) {
+    addUnit(301);
+    addUnit(302);
+    const QString file = oddParityFile();
+    const QString plan = dir.filePath("plan.csv");
+    QFile planFile(plan);
+    ASSERT_TRUE(planFile.open(QIODevice::WriteOnly));
+    planFile.write("serialNumber,mode2.address\n301,21\n302,22\n");
+    planFile.close();
+    const QString job = dir.filePath("line.vxjob");
+    const Result made = cli({"job", "new", job, "--config", file, "--plan", plan, "--set",
+                             "port1.parity=even", "--unique", "mode2.address", "--name", "Line 3"});
+    ASSERT_EQ(made.code, kExitOk) << made.err;
+
+    const Result run = cli({"--job", job, "-p", "1,2", "--operator", "anna", "--json"});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    for (unsigned k = 1; k <= 2; ++k) {
+        const QJsonObject unit = readUnit(k);
+        EXPECT_EQ(unit.value("port2").toObject().value("parity").toString(), "odd");
+        EXPECT_EQ(unit.value("port1").toObject().value("parity").toString(), "even");
+        EXPECT_EQ(unit.value("mode2").toObject().value("address").toInt(), int(20 + k));
+    }
+    const QJsonObject first =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run.out.substr(0, run.out.find('\n'))))
+            .object();
+    EXPECT_EQ(first.value("job").toString(), "Line 3");
+    EXPECT_EQ(first.value("operator").toString(), "anna");
+    EXPECT_EQ(first.value("jobSha256").toString().size(), 64);
+    EXPECT_TRUE(first.value("sent").toObject().contains("mode2.address"));
+
+    const Result story = cli({"history", "302", "--json"});
+    ASSERT_EQ(story.code, kExitOk) << story.err;
+    // Its story: the reads above, and the job's load.
+    QJsonObject kept;
+    for (const QByteArray& line : QByteArray::fromStdString(story.out).split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        kept = object.value("command").toString() == "load" ? object : kept;
+    }
+    EXPECT_EQ(kept.value("sent").toObject().value("mode2.address").toString(), "22");
+    EXPECT_EQ(kept.value("readBack").toObject().value("port2.parity").toString(), "odd");
+    EXPECT_EQ(kept.value("operator").toString(), "anna");
+
+    const Result again = cli({"--job", job, "-p", "2"});
+    EXPECT_EQ(again.code, kExitProvisioned) << again.err;
+    EXPECT_NE(again.err.find("Serial number 302 was provisioned by this job already"),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(cli({"--job", job, "-p", "2", "--again"}).code, kExitOk);
+
+    ASSERT_TRUE(planFile.open(QIODevice::Append));
+    planFile.write("303,23\n");
+    planFile.close();
+    const QString trace = dir.filePath("trace");
+    const Result changed = cli({"--job", job, "-p", "1", "--again", "--trace", trace});
+    EXPECT_EQ(changed.code, kExitFile);
+    EXPECT_NE(changed.err.find("plan.csv\" has changed since the job was made"), std::string::npos)
+        << changed.err;
+    EXPECT_FALSE(QFileInfo::exists(trace + ".COM1")) << "no unit was contacted";
 }
 
 }  // namespace
