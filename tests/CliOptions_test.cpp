@@ -51,6 +51,16 @@ TEST(CliOptions, EachFormOfTheCommandLine) {
     const Parsed watch = parse({"--watch-dir", "/tmp/w", "watch", "set", "port1.parity=odd"});
     ASSERT_TRUE(watch.ok) << watch.error;
     EXPECT_TRUE(watch.options.watch && watch.options.several());
+
+    // A job on one unit still runs through the parent that keeps its history.
+    const Parsed job = parse({"--job", "j.vxjob", "-p", "1", "--again", "--operator", "anna"});
+    ASSERT_TRUE(job.ok) << job.error;
+    EXPECT_TRUE(job.options.several());
+    const Parsed made = parse({"job", "new", "j.vxjob", "--config", "a.vxc", "--set", "mode=off",
+                               "--set", "port1.parity=odd", "--unique", "mode2.address"});
+    ASSERT_TRUE(made.ok) << made.error;
+    EXPECT_EQ(made.options.task, CliTask::JobNew);
+    EXPECT_EQ(made.options.jobSets, (std::vector<std::string>{"mode=off", "port1.parity=odd"}));
 }
 
 TEST(CliOptions, MistakesAreRefusedWithTheirReason) {
@@ -75,6 +85,15 @@ TEST(CliOptions, MistakesAreRefusedWithTheirReason) {
         {{"--plan", "p.csv", "read"}, "--plan goes with load and set"},
         {{"-p", "0", "read"},
          "-p takes port numbers from 1 to 255, or ranges of them such as 5-8: \"0\""},
+        {{"--job", "j.vxjob", "-p", "1", "load", "a.vxc"},
+         "--job takes no command: the job says what each unit gets"},
+        {{"--job", "j.vxjob"}, "--job runs on units: give -p, --device, --all or watch"},
+        {{"-p", "1", "--again", "read"}, "--again goes with --job"},
+        {{"--unique", "mode", "-p", "1", "read"},
+         "--config, --set, --program, --unique and --name go with job new, --since with history"},
+        {{"history", "70000"}, "history: \"70000\" is no serial number (0 to 65535)"},
+        {{"-p", "1", "history"}, "history uses no unit"},
+        {{"job", "run", "j.vxjob"}, "job takes new FILE.vxjob or show FILE.vxjob"},
     };
     for (const auto& c : cases) {
         const Parsed parsed = parse(c.args);
