@@ -19,7 +19,7 @@ SANITIZE_DIR ?= build-sanitize
 FUZZ_DIR ?= build-fuzz
 SECONDS ?= 60
 FUZZ_TARGETS := fuzz_config_block fuzz_profile fuzz_port_names fuzz_settings fuzz_simulator \
-	fuzz_config_file fuzz_reply_lines fuzz_download fuzz_plan
+	fuzz_config_file fuzz_reply_lines fuzz_download fuzz_plan fuzz_job
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
 

@@ -338,6 +338,10 @@ bool checkJobRun(const std::vector<std::string>& positional, CliOptions& options
         error = "--job runs on units: give -p, --device, --all or watch";
         return false;
     }
+    if (options.noHistory) {
+        error = "--job keeps a history: without it a unit could be provisioned twice";
+        return false;
+    }
     if (options.simulate || !options.planPath.empty() || options.dryRun ||
         !options.description.empty()) {
         error = "--job takes no --simulate, --plan, --dry-run or -d: the job holds its own";

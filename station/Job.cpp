@@ -1,6 +1,10 @@
 #include "Job.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -11,6 +15,7 @@
 #include "cli/Terminal.h"
 #include "editor/BlockFields.h"
 #include "platform/FileRead.h"
+#include "platform/FileWrite.h"
 #include "platform/Profile.h"
 #include "platform/Sha256.h"
 
@@ -61,6 +66,16 @@ std::vector<std::string> splitWords(const std::string& text) {
 // exactly what was checked, so the fingerprint is of what the units get.
 bool readChecked(const std::string& role, const std::string& path, JobInputs& inputs,
                  std::string& bytes, std::string& error, int& code) {
+    // A job names files, never a pipe or a device: reading one could wait for ever, and
+    // its bytes would not be the ones fingerprinted.
+    struct stat info {};
+    const bool found = ::stat(path.c_str(), &info) == 0;
+    if (!found || !S_ISREG(info.st_mode)) {
+        code = kExitFile;
+        error = "Unable to open file: \"" + path + "\"? (" +
+                (found ? kNotRegularReason : std::strerror(errno)) + ")";
+        return false;
+    }
     if (role == "Config") {
         CommandInput input = readCommandInput(CliCommand::Load, path);
         code = input.code;

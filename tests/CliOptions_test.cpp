@@ -89,6 +89,8 @@ TEST(CliOptions, MistakesAreRefusedWithTheirReason) {
          "--job takes no command: the job says what each unit gets"},
         {{"--job", "j.vxjob"}, "--job runs on units: give -p, --device, --all or watch"},
         {{"-p", "1", "--again", "read"}, "--again goes with --job"},
+        {{"--job", "j", "--no-history", "watch"},
+         "--job keeps a history: without it a unit could be provisioned twice"},
         {{"--unique", "mode", "-p", "1", "read"},
          "--config, --set, --program, --unique and --name go with job new, --since with history"},
         {{"history", "70000"}, "history: \"70000\" is no serial number (0 to 65535)"},

@@ -1,6 +1,7 @@
 // Jobs: what is refused when a job is made and when it is run, and the fingerprints.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "TestSupport.h"
 #include "cli/ExitStatus.h"
@@ -82,9 +83,12 @@ TEST_F(JobTest, AChangedOrMissingFileStopsTheRunNamingIt) {
     EXPECT_FALSE(readJobInputs(*loaded, inputs, error, code));
     EXPECT_EQ(code, kExitFile);
     EXPECT_NE(error.find("bus.vxc"), std::string::npos) << error;
-    // Nor is a job made from a missing file.
+    // Nor is a job made from a missing file, or from a pipe that would be waited on.
     EXPECT_FALSE(createJob(job + "2", request(), error, code));
     EXPECT_EQ(code, kExitFile);
+    ASSERT_EQ(::mkfifo(config.c_str(), 0600), 0);
+    EXPECT_FALSE(createJob(job + "2", request(), error, code));
+    EXPECT_NE(error.find("(not a regular file)"), std::string::npos) << error;
 }
 
 TEST_F(JobTest, TwoUnitsWithOneUniqueValueAreRefusedNamingTheLines) {
