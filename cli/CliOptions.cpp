@@ -83,11 +83,11 @@ const OptionSpec kOptions[] = {
     {Opt::WatchDir, 0, "watch-dir", "DIR",
      "watch: look for new devices in DIR instead of /dev (may be repeated)."},
     {Opt::Job, 0, "job", "FILE.vxjob",
-     "Run the job in FILE on the units: its files, values and program, checked against the "
-     "fingerprints the job keeps; no command word and no --yes."},
+     "Run the job in FILE.vxjob on the units: its files, values and program, checked "
+     "against the fingerprints the job keeps; no command word and no --yes."},
     {Opt::History, 0, "history", "FILE",
-     "Keep the history of every unit in FILE (SQLite) instead of "
-     "$XDG_DATA_HOME/vxconf/history.sqlite."},
+     "Keep the units' history in FILE (SQLite). Runs on several units and jobs keep it in "
+     "$XDG_DATA_HOME/vxconf/history.sqlite otherwise; a single unit's run keeps none."},
     {Opt::NoHistory, 0, "no-history", nullptr, "Keep no history of this run."},
     {Opt::Station, 0, "station", "NAME", "The station's name in the history (the host's name)."},
     {Opt::Operator, 0, "operator", "NAME", "The operator's name in the history."},

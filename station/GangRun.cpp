@@ -303,7 +303,7 @@ void GangRun::ended(std::uint64_t id) {
     m_worst = worseExit(m_worst, row.code);
     m_tally.again += ok && row.again ? 1 : 0;
     if (!m_view.active()) {
-        m_err << unitEndLine(row) << (row.again ? " (provisioned again)" : "")
+        m_err << unitEndLine(row) << (row.again && ok ? " (provisioned again)" : "")
               << (row.note.empty() ? "" : " (" + terminalText(row.note) + ")") << "\n"
               << std::flush;
     }
