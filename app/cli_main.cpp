@@ -1,5 +1,7 @@
 // vxconf-cli: the VX310's configuration and user program from a script or a terminal.
 
+#include <unistd.h>
+
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -61,8 +63,14 @@ int historyCommand(const CliOptions& options) {
     std::string error;
     std::vector<History::Run> runs;
     const bool story = !options.historySerial.empty();
-    if (!history.open(options.historyPath.empty() ? History::defaultPath() : options.historyPath,
-                      error) ||
+    const std::string path =
+        options.historyPath.empty() ? History::defaultPath() : options.historyPath;
+    if (::access(path.c_str(), F_OK) != 0) {
+        // Nothing to list, and no reason to make a database for it.
+        std::cerr << "No history yet: " << terminalText(path) << " does not exist\n";
+        return kExitOk;
+    }
+    if (!history.open(path, error) ||
         !history.runs(options.historySerial, since, story || options.json, runs, error)) {
         return failed(error, kExitFile);
     }

@@ -159,7 +159,7 @@ TEST(GangRun, HooksGetEachUnitsResultAndAHangingOneIsCutOff) {
     options.onResult =
         "printf '%s|%s|%s|%s|%s\\n' \"$VXCONF_UNIT\" \"$VXCONF_SERIAL\" "
         "\"$VXCONF_RESULT\" \"$VXCONF_JOB\" \"$VXCONF_JSON\" >> " +
-        folder.path + "/hooks; [ \"$VXCONF_UNIT\" = COM1 ] && sleep 60; echo printed";
+        folder.path + "/hooks; [ \"$VXCONF_UNIT\" = COM1 ] && exec tail -f /dev/null; echo printed";
     std::ostringstream out;
     std::ostringstream err;
     GangRun run(options, out, err);

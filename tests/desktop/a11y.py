@@ -84,6 +84,11 @@ def listen(seconds):
         pyatspi.Registry.registerEventListener(report, kind)
     from gi.repository import GLib
 
+    def ready():
+        print("ready", flush=True)  # the listeners are registered: the caller may go on
+        return False
+
+    GLib.idle_add(ready)
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     pyatspi.Registry.start()
     return 0

@@ -85,7 +85,10 @@ exit_vxconf
 # The read at the start announces its status and progress as they change.
 $CHECK listen 8 >"$WORK/events" &
 LISTEN=$!
-sleep 1
+for i in $(seq "$WAIT_STEPS"); do
+    grep -qx ready "$WORK/events" 2>/dev/null && break
+    sleep 0.05
+done
 start_vxconf --sim-option=--mode --sim-option=2
 wait "$LISTEN"
 grep -Eq $'^progress bar\tReading progress\tobject:(value-changed|property-change:accessible-value)' \
