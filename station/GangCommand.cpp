@@ -30,6 +30,43 @@ int refuse(const std::string& text, int code) {
 
 }  // namespace
 
+void setJobCommand(const Job& job, const JobInputs& inputs, CliOptions& options) {
+    options.yes = true;
+    if (job.config.given()) {
+        options.command = CliCommand::Load;
+        options.file = jobFilePath(job, job.config);
+    } else if (!job.sets.empty() || inputs.plan) {
+        options.command = CliCommand::Set;
+    } else {
+        options.command = CliCommand::Upload;
+        options.file = jobFilePath(job, job.program);
+    }
+}
+
+CommandInput jobCommandInput(const JobInputs& inputs, const CliOptions& options) {
+    CommandInput input;
+    input.needed = options.command != CliCommand::Set;
+    input.bytes = options.command == CliCommand::Load     ? inputs.config
+                  : options.command == CliCommand::Upload ? inputs.program
+                                                          : std::string();
+    return input;
+}
+
+void setJobRun(const Job& job, const JobInputs& inputs, const CliOptions& options,
+               GangRun::Options& run) {
+    run.command = unitArguments(options);
+    run.commandName = cliCommandName(options.command);
+    run.file = options.file;
+    run.common = job.sets;
+    run.jobName = job.name;
+    run.jobSha256 = job.sha256;
+    if (job.program.given() && options.command != CliCommand::Upload) {
+        run.upload = inputs.program;
+        run.uploadName = jobFilePath(job, job.program);
+        run.commandName += "+upload";
+    }
+}
+
 int runSeveral(const CliOptions& given, const char* program, UnitLauncher& launcher) {
     CliOptions options = given;
     // A job is the command: its files are read once here, each checked against the
@@ -43,16 +80,7 @@ int runSeveral(const CliOptions& given, const char* program, UnitLauncher& launc
         if (!job || !readJobInputs(*job, jobInputs, error, code)) {
             return refuse(error, code);
         }
-        options.yes = true;
-        if (job->config.given()) {
-            options.command = CliCommand::Load;
-            options.file = jobFilePath(*job, job->config);
-        } else if (!job->sets.empty() || jobInputs.plan) {
-            options.command = CliCommand::Set;
-        } else {
-            options.command = CliCommand::Upload;
-            options.file = jobFilePath(*job, job->program);
-        }
+        setJobCommand(*job, jobInputs, options);
     }
     if (options.command == CliCommand::Ports) {
         return refuse(
@@ -83,13 +111,8 @@ int runSeveral(const CliOptions& given, const char* program, UnitLauncher& launc
             return refuse(error, kExitUsage);
         }
     }
-    CommandInput input;
-    if (job && options.command != CliCommand::Set) {
-        input.needed = true;
-        input.bytes = options.command == CliCommand::Load ? jobInputs.config : jobInputs.program;
-    } else {
-        input = readCommandInput(options.command, options.file);
-    }
+    const CommandInput input =
+        job ? jobCommandInput(jobInputs, options) : readCommandInput(options.command, options.file);
     if (input.code != kExitOk) {
         return refuse(input.message, input.code);
     }
@@ -126,14 +149,7 @@ int runSeveral(const CliOptions& given, const char* program, UnitLauncher& launc
     run.onResult = options.onResult;
     run.again = options.again;
     if (job) {
-        run.common = job->sets;
-        run.jobName = job->name;
-        run.jobSha256 = job->sha256;
-        if (job->program.given() && options.command != CliCommand::Upload) {
-            run.upload = jobInputs.program;
-            run.uploadName = jobFilePath(*job, job->program);
-            run.commandName += "+upload";
-        }
+        setJobRun(*job, jobInputs, options, run);
     }
     // The live view wants a terminal that takes escapes, and standard output elsewhere: JSON
     // lines would scribble over it.

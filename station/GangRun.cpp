@@ -89,8 +89,28 @@ void GangRun::addUnit(const std::string& name, const std::vector<std::string>& p
         arguments.insert(arguments.end(), {"--trace", traceFor(name)});
     }
     arguments.insert(arguments.end(), m_options.command.begin(), m_options.command.end());
-    start(id, std::move(arguments));
+    // Started one an event-loop turn: a fork costs milliseconds, and two dozen devices that
+    // appear at once must not hold a window's drawing up for all of them.
+    m_toStart.emplace_back(id, std::move(arguments));
+    if (m_toStart.size() == 1) {
+        QTimer::singleShot(0, this, &GangRun::startNext);
+    }
     m_dirty = true;
+    emit unitChanged(unit.row);
+}
+
+void GangRun::startNext() {
+    if (m_toStart.empty()) {
+        return;
+    }
+    auto [id, arguments] = std::move(m_toStart.front());
+    m_toStart.pop_front();
+    if (m_units.count(id) != 0) {
+        start(id, std::move(arguments));
+    }
+    if (!m_toStart.empty()) {
+        QTimer::singleShot(0, this, &GangRun::startNext);
+    }
 }
 
 std::string GangRun::traceFor(const std::string& name) {
@@ -159,6 +179,7 @@ void GangRun::readEvents(std::uint64_t id) {
         unit.pending.clear();  // no event is that long: a unit gone wrong
     }
     m_dirty = true;
+    emit unitChanged(unit.row);
 }
 
 void GangRun::answerSerial(Unit& unit, std::uint64_t id) {
@@ -247,7 +268,7 @@ void GangRun::finished(std::uint64_t id, int exitCode, bool crashed) {
         }
         endUnitRow(unit.row, kExitDevice, why, now());
     }
-    ended(id);
+    endLater(id);
 }
 
 void GangRun::failedToStart(std::uint64_t id, const QString& why) {
@@ -257,7 +278,30 @@ void GangRun::failedToStart(std::uint64_t id, const QString& why) {
     }
     endUnitRow(found->second.row, kExitDevice,
                "the unit's process did not start: " + why.toStdString(), now());
-    ended(id);
+    endLater(id);
+}
+
+void GangRun::endLater(std::uint64_t id) {
+    // One unit's end (its record, history and hook) an event-loop turn, as with starts: when
+    // a dozen units end at once, a window still gets its turns in between.
+    m_toEnd.push_back(id);
+    if (m_toEnd.size() == 1) {
+        QTimer::singleShot(0, this, &GangRun::endNext);
+    }
+}
+
+void GangRun::endNext() {
+    if (m_toEnd.empty()) {
+        return;
+    }
+    const std::uint64_t id = m_toEnd.front();
+    m_toEnd.pop_front();
+    if (m_units.count(id) != 0) {
+        ended(id);
+    }
+    if (!m_toEnd.empty()) {
+        QTimer::singleShot(0, this, &GangRun::endNext);
+    }
 }
 
 void GangRun::ended(std::uint64_t id) {
@@ -313,6 +357,7 @@ void GangRun::ended(std::uint64_t id) {
     if (!m_options.onResult.empty()) {
         runHook(row, historyId);
     }
+    emit unitEnded(row);
     if (m_options.bell) {
         m_err << (ok ? "\a" : "\a\a\a") << std::flush;
     }
@@ -391,6 +436,7 @@ void GangRun::hookEnded(std::uint64_t id, const std::string& name, const std::st
         if (!m_view.active()) {
             m_err << line << "\n" << std::flush;
         }
+        emit hookFailed(name, problem);
         if (m_hookFailures.size() < kFailedListed) {
             m_hookFailures.push_back(line);
         }
@@ -477,27 +523,60 @@ void GangRun::draw() {
 }
 
 void GangRun::endIfDone() {
-    if (m_loop == nullptr) {
+    if (!m_begun || m_done) {
         return;
     }
     if (m_watching && m_signal == 0 && !m_outputLost) {
         return;  // a station runs until it is interrupted
     }
     if (m_tally.running == 0 && m_hooks.empty()) {
-        m_loop->quit();
+        m_done = true;
+        m_redraw.stop();
+        if (m_loop != nullptr) {
+            m_loop->quit();
+        }
+        emit runEnded(exitCode());
     }
 }
 
-int GangRun::exec() {
-    QEventLoop loop;
-    m_loop = &loop;
+void GangRun::begin() {
+    if (m_begun) {
+        return;
+    }
+    m_begun = true;
     if (m_options.terminal) {
         m_view.enter();
         draw();
         m_redraw.start();
     }
     QTimer::singleShot(0, this, &GangRun::endIfDone);
-    loop.exec();
+}
+
+void GangRun::stop() {
+    onSignal(SIGINT);
+}
+
+void GangRun::setOperatorName(const std::string& name) {
+    m_options.operatorName = name;
+}
+
+int GangRun::exitCode() const {
+    if (m_outputLost) {
+        return kExitFile;
+    }
+    if (m_signal != 0 && !m_watching) {
+        return kExitSignalBase + m_signal;
+    }
+    return m_worst;
+}
+
+int GangRun::exec() {
+    QEventLoop loop;
+    m_loop = &loop;
+    begin();
+    if (!m_done) {
+        loop.exec();
+    }
     m_loop = nullptr;
     m_redraw.stop();
     // The summary takes the view's place, with a line for each unit that failed.
@@ -522,11 +601,5 @@ int GangRun::exec() {
     }
     m_err << summary << std::flush;
     checkOutput();
-    if (m_outputLost) {
-        return kExitFile;
-    }
-    if (m_signal != 0 && !m_watching) {
-        return kExitSignalBase + m_signal;
-    }
-    return m_worst;
+    return exitCode();
 }

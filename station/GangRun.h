@@ -79,10 +79,29 @@ public:
     void watch(const QStringList& folders, const QStringList& patterns);
 
     // Runs until every unit has ended (or, when watching, until interrupted and every unit
-    // has ended); the exit code: the worst unit's, 128 + the signal after an interrupt, or
-    // 4 when the run's own output was lost.
+    // has ended), then prints the summary; the exit code: the worst unit's, 128 + the
+    // signal after an interrupt, or 4 when the run's own output was lost.
     int exec();
+    // The same run without waiting for it, for a window: it goes on in the caller's event
+    // loop, the signals below tell what happens, and runEnded() says when it is over.
+    void begin();
+    // As Ctrl-C: no new unit starts, and each unit running finishes its step.
+    void stop();
+    // The operator recorded for the units that end from now on.
+    void setOperatorName(const std::string& name);
+    int exitCode() const;
+    bool done() const { return m_done; }
 
+signals:
+    // A unit started, or reported something (its serial number, its state and progress).
+    void unitChanged(const UnitRow& row);
+    // A unit ended and its record and history were written.
+    void unitEnded(const UnitRow& row);
+    // The hook run after a unit failed.
+    void hookFailed(const std::string& unit, const std::string& problem);
+    void runEnded(int exitCode);
+
+public:
     const Tally& tally() const { return m_tally; }
     // The units that failed, and the latest that ended ok, each in the order they ended.
     const std::deque<UnitRow>& failed() const { return m_failed; }
@@ -107,6 +126,9 @@ private:
     };
 
     void start(std::uint64_t id, std::vector<std::string> arguments);
+    void startNext();
+    void endLater(std::uint64_t id);
+    void endNext();
     void readEvents(std::uint64_t id);
     void answerSerial(Unit& unit, std::uint64_t id);
     void finished(std::uint64_t id, int code, bool crashed);
@@ -145,6 +167,8 @@ private:
     QSet<QString> m_busyDevices;                     // devices with a unit running
     std::map<std::uint64_t, std::unique_ptr<ResultHook>> m_hooks;  // while they run
     std::uint64_t m_nextHook = 1;
+    std::deque<std::pair<std::uint64_t, std::vector<std::string>>> m_toStart;
+    std::deque<std::uint64_t> m_toEnd;
     std::deque<std::string> m_hookFailures;
     QElapsedTimer m_clock;
     QTimer m_redraw;
@@ -157,4 +181,6 @@ private:
     bool m_unitsStopped = false;
     bool m_outputLost = false;
     class QEventLoop* m_loop = nullptr;
+    bool m_begun = false;
+    bool m_done = false;
 };
