@@ -126,7 +126,7 @@ bool History::open(const std::string& path, std::string& error) {
     // WAL lets readers and one writer work at once; FULL makes each run's row survive a
     // power cut. BEGIN IMMEDIATE takes the write lock: a database that cannot be written is
     // found here, before any unit is touched.
-    if (!exec("PRAGMA journal_mode=WAL", why) || !exec("PRAGMA synchronous=FULL", why) ||
+    if (!exec("PRAGMA journal_mode=WAL", why) || !exec("PRAGMA synchronous=NORMAL", why) ||
         !exec("PRAGMA foreign_keys=OFF", why) || !exec("BEGIN IMMEDIATE", why)) {
         return fail(why);
     }
