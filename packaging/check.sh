@@ -10,6 +10,7 @@ deb=$(ls "$build"/vxconf_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || { echo "check.sh: no package in $build (run make package)" >&2; exit 1; }
 
 desktop-file-validate "$here/../res/vxconf.desktop"
+desktop-file-validate "$here/../res/vxconf-station.desktop"
 appstreamcli validate --no-net --pedantic "$here/../res/example.tessaly.vxconf.metainfo.xml"
 
 tree=$(mktemp -d)
@@ -28,8 +29,9 @@ dpkg-deb -f "$deb" Depends | grep -q 'assistant-qt6' ||
 
 QT_QPA_PLATFORM=offscreen "$tree/usr/bin/vxconf" --version
 "$tree/usr/bin/vxconf-cli" --version
+"$tree/usr/bin/vxconf-station" --version
 "$tree/usr/bin/vx310sim" --version
-for page in vxconf vxconf-cli vx310sim; do
+for page in vxconf vxconf-cli vxconf-station vx310sim; do
     zcat "$tree/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH' ||
         { echo "check.sh: $page.1 is no man page" >&2; exit 1; }
 done
