@@ -4,17 +4,21 @@ check WINDOW...  every focusable control shown in those windows (by title) has a
                  none borrows its group's title; prints one line per control that fails and
                  exits 1 when any does.
 describe NAME    prints the accessible description of the first control named NAME.
+names            prints every named node of the program (A11Y_APP, vxconf by default):
+                 its name and description, a line each.
 listen SECONDS   writes, one a line, the accessibility events of the program for that long:
                  role, name and the event (for announcements of status and progress).
 """
+import os
 import sys
 
 import pyatspi
 
 
 def program():
+    wanted = os.environ.get("A11Y_APP", "vxconf")
     for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "vxconf":
+        if app is not None and app.name == wanted:
             return app
     return None
 
@@ -94,12 +98,26 @@ def listen(seconds):
     return 0
 
 
+def names():
+    """Every named node's name and description, a line each."""
+    app = program()
+    if app is None:
+        return 1
+    for window in app:
+        for node, _ in walk(window):
+            if node.name:
+                print(f"{node.name}\t{node.description or ''}")
+    return 0
+
+
 if __name__ == "__main__":
     verb = sys.argv[1]
     if verb == "check":
         sys.exit(check(sys.argv[2:]))
     if verb == "describe":
         sys.exit(describe(sys.argv[2]))
+    if verb == "names":
+        sys.exit(names())
     if verb == "listen":
         sys.exit(listen(float(sys.argv[2])))
     sys.exit(2)
