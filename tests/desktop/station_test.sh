@@ -55,6 +55,13 @@ wait_names() {
     return 1
 }
 
+# Every control a user reaches has a name a screen reader can say.
+for i in $(seq 40); do
+    out=$($CHECK check 'Line 7 - VXCONF Station') && break
+    sleep 0.25
+done
+[ -z "$out" ] || fail "unnamed controls: $out"
+
 # A badge scanned into the operator field (a keyboard wedge types it and presses Return).
 xdotool key alt+e
 xdotool type --delay 20 "anna"
