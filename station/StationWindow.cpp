@@ -100,6 +100,16 @@ void SlotTile::show(const UnitRow& row) {
     setAccessibleName(name);
 }
 
+void SlotTile::focusInEvent(QFocusEvent* event) {
+    QFrame::focusInEvent(event);
+    setLineWidth(4);
+}
+
+void SlotTile::focusOutEvent(QFocusEvent* event) {
+    QFrame::focusOutEvent(event);
+    setLineWidth(1);
+}
+
 StationWindow::StationWindow(Setup setup)
     : m_ui(std::make_unique<Ui::StationWindow>()),
       m_setup(std::move(setup)),

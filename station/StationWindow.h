@@ -35,6 +35,11 @@ public:
     // What a screen reader reads, and what tests look for.
     QString summary() const { return accessibleName(); }
 
+protected:
+    // The tile with the keyboard has a thick frame: the colour is the result's.
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
 private:
     std::unique_ptr<Ui::SlotTile> m_ui;
     std::string m_slot;
