@@ -163,18 +163,18 @@ const char kCommandsHelp[] =
     "  vxconf-cli history 4711\n";
 
 const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.name) {
-            return &spec;
+    for (const OptionSpec& known : kOptions) {
+        if (name == known.name) {
+            return &known;
         }
     }
     return nullptr;
 }
 
 const OptionSpec* findShort(char name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != 0 && spec.shortName == name) {
-            return &spec;
+    for (const OptionSpec& known : kOptions) {
+        if (known.shortName != 0 && known.shortName == name) {
+            return &known;
         }
     }
     return nullptr;
@@ -224,21 +224,21 @@ bool split(const std::vector<std::string>& args, std::vector<Occurrence>& found,
             const std::size_t equals = arg.find('=');
             const std::string name =
                 arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-            const OptionSpec* spec = findLong(name);
-            if (spec == nullptr) {
+            const OptionSpec* known = findLong(name);
+            if (known == nullptr) {
                 error = "Unknown option '" + name + "'.";
                 return false;
             }
-            if (spec->value == nullptr) {
+            if (known->value == nullptr) {
                 if (equals != std::string::npos) {
                     error = "Unexpected value after '--" + name + "'.";
                     return false;
                 }
-                found.push_back({spec->id, {}});
+                found.push_back({known->id, {}});
             } else if (equals != std::string::npos) {
-                found.push_back({spec->id, arg.substr(equals + 1)});
+                found.push_back({known->id, arg.substr(equals + 1)});
             } else if (i + 1 < args.size()) {
-                found.push_back({spec->id, args[++i]});
+                found.push_back({known->id, args[++i]});
             } else {
                 error = "Missing value after '--" + name + "'.";
                 return false;
@@ -247,19 +247,19 @@ bool split(const std::vector<std::string>& args, std::vector<Occurrence>& found,
         }
         // Short options may be run together ("-yp3"); one that takes a value takes the rest.
         for (std::size_t at = 1; at < arg.size(); ++at) {
-            const OptionSpec* spec = findShort(arg[at]);
-            if (spec == nullptr) {
+            const OptionSpec* known = findShort(arg[at]);
+            if (known == nullptr) {
                 error = "Unknown option '" + std::string(1, arg[at]) + "'.";
                 return false;
             }
-            if (spec->value == nullptr) {
-                found.push_back({spec->id, {}});
+            if (known->value == nullptr) {
+                found.push_back({known->id, {}});
                 continue;
             }
             if (at + 1 < arg.size()) {
-                found.push_back({spec->id, arg.substr(at + 1)});
+                found.push_back({known->id, arg.substr(at + 1)});
             } else if (i + 1 < args.size()) {
-                found.push_back({spec->id, args[++i]});
+                found.push_back({known->id, args[++i]});
             } else {
                 error = "Missing value after '-" + std::string(1, arg[at]) + "'.";
                 return false;
@@ -614,17 +614,17 @@ std::string cliHelpText() {
     help += "\n\nOptions:\n";
     std::vector<std::pair<std::string, const char*>> rows;
     std::size_t width = 0;
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.help == nullptr) {
+    for (const OptionSpec& known : kOptions) {
+        if (known.help == nullptr) {
             continue;
         }
-        std::string names = spec.shortName != 0 ? std::string("-") + spec.shortName + ", " : "";
-        names += std::string("--") + spec.name;
-        if (spec.value != nullptr) {
-            names += std::string(" <") + spec.value + ">";
+        std::string names = known.shortName != 0 ? std::string("-") + known.shortName + ", " : "";
+        names += std::string("--") + known.name;
+        if (known.value != nullptr) {
+            names += std::string(" <") + known.value + ">";
         }
         width = std::max(width, names.size());
-        rows.emplace_back(names, spec.help);
+        rows.emplace_back(names, known.help);
     }
     rows.emplace_back("command", "One of the commands below.");
     const std::size_t column = 2 + width + 2;

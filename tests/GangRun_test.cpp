@@ -99,16 +99,23 @@ esac)sh",
                                "unit"});
 }
 
-// Under a job, a unit the job provisioned already is refused before anything is sent, unless
-// --again; a run the history cannot keep is a failed run.
-TEST(GangRun, TheHistoryDecidesOnAUnitThatComesBackAndLosingItFailsTheUnit) {
+// A job's run of speaking units, with a history of its own.
+struct JobRun : ::testing::Test {
     ScratchFolder folder;
     History history;
     std::string error;
-    ASSERT_TRUE(history.open(folder.path + "/history.sqlite", error)) << error;
     GangRun::Options options = speakingUnits();
-    options.history = &history;
-    options.jobName = "Line";
+
+    void SetUp() override {
+        ASSERT_TRUE(history.open(folder.path + "/history.sqlite", error)) << error;
+        options.history = &history;
+        options.jobName = "Line";
+    }
+};
+
+// Under a job, a unit the job provisioned already is refused before anything is sent, unless
+// --again; a run the history cannot keep is a failed run.
+TEST_F(JobRun, TheHistoryDecidesOnAUnitThatComesBackAndLosingItFailsTheUnit) {
     options.jobSha256 = "cafe";
     std::ostringstream out;
     std::ostringstream err;
@@ -147,14 +154,7 @@ TEST(GangRun, TheHistoryDecidesOnAUnitThatComesBackAndLosingItFailsTheUnit) {
 
 // Each unit's hook sees its own variables; one that hangs is cut off, without holding up the
 // other's or changing any result.
-TEST(GangRun, HooksGetEachUnitsResultAndAHangingOneIsCutOff) {
-    ScratchFolder folder;
-    History history;
-    std::string error;
-    ASSERT_TRUE(history.open(folder.path + "/history.sqlite", error)) << error;
-    GangRun::Options options = speakingUnits();
-    options.history = &history;
-    options.jobName = "Line";
+TEST_F(JobRun, HooksGetEachUnitsResultAndAHangingOneIsCutOff) {
     options.hookLimitMs = 1000;
     options.onResult =
         "printf '%s|%s|%s|%s|%s\\n' \"$VXCONF_UNIT\" \"$VXCONF_SERIAL\" "

@@ -4,15 +4,9 @@
 # when hints are hidden; a read's status and progress are announced as they change.
 . "$(dirname "$0")/desktop.sh"
 on_session_bus "$@"
-CHECK="/usr/bin/python3 $(dirname "$0")/a11y.py"
-[ -x /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: at-spi2-core is not installed"; exit 77; }
-/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-BUS_PID=$!
+start_accessibility_bus
 start_desktop
-# The accessibility bus and its registry go with the desktop.
-trap 'pkill -P "$BUS_PID" 2>/dev/null; kill "$BUS_PID" 2>/dev/null; cleanup' EXIT
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+trap 'stop_accessibility_bus; cleanup' EXIT
 
 # Waits until the checker passes (the tree fills in a moment after a window shows).
 check_named() {
@@ -36,9 +30,7 @@ for hints in shown hidden; do
     xdotool key Escape
     wait_active "$MAIN" || fail "Mode 2 did not close"
     # Save Config File: a name, then the description dialog.
-    xdotool key alt+f
-    sleep 0.2
-    xdotool key s
+    menu alt+f s
     wait_active_name '^Save' >/dev/null || fail "no file dialog"
     xdotool type "a11y-$hints.vxc"
     xdotool key Return
@@ -47,16 +39,11 @@ for hints in shown hidden; do
     xdotool key alt+n  # No: Escape would be Reselect
     wait_active "$MAIN" || fail "the description dialog did not close"
     # Help, Show Hints (the second item: its H is shared with Help Topics).
-    xdotool key alt+h
-    sleep 0.2
-    xdotool key Down Return
-    sleep 0.3
+    menu alt+h Down Return
 done
 
 # The connection dialog, from Port, Select PC COM Port.
-xdotool key alt+p
-sleep 0.2
-xdotool key s
+menu alt+p s
 wait_active_name '^Reading configuration from VX310$' >/dev/null || fail "no connection dialog"
 check_named 'Reading configuration from VX310'
 # Escape there is Exit: the program ends.

@@ -80,15 +80,38 @@ start_vxconf() {
 
 # Ends VXCONF with File, Exit, from the keyboard.
 exit_vxconf() {
-    xdotool key --clearmodifiers alt+f
-    sleep 0.2
-    xdotool key x
+    menu alt+f x
     local i
     for i in $(seq "$WAIT_STEPS"); do
         kill -0 "$APP_PID" 2>/dev/null || { APP_PID=; return 0; }
         sleep 0.05
     done
     fail "VXCONF did not end with File, Exit"
+}
+
+# The program's windows on the screen, one id a line (a menu's popup is one of them).
+shown_windows() {
+    xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | sort
+}
+
+# Opens a menu with its key (alt+f) and, once its popup is on the screen, presses the item's
+# keys; then waits until that popup has gone, so that the next key reaches the window.
+menu() {
+    local before popup="" i
+    before=$(shown_windows)
+    xdotool key --clearmodifiers "$1"
+    for i in $(seq "$WAIT_STEPS"); do
+        popup=$(comm -13 <(echo "$before") <(shown_windows))
+        [ -n "$popup" ] && break
+        sleep 0.05
+    done
+    shift
+    xdotool key "$@"
+    [ -n "$popup" ] || return 0
+    for i in $(seq "$WAIT_STEPS"); do
+        shown_windows | grep -qxF "$popup" || break
+        sleep 0.05
+    done
 }
 
 # The id of the first window whose name matches, once there is one.
@@ -144,6 +167,29 @@ field_text() {
     xdotool key ctrl+a ctrl+c
     sleep 0.2
     xclip -o -selection clipboard 2>/dev/null
+}
+
+# The accessibility bus, for what a screen reader finds: CHECK runs a11y.py. Call after
+# on_session_bus and before start_desktop; the bus and its registry go with the desktop.
+start_accessibility_bus() {
+    CHECK="/usr/bin/python3 $(dirname "${BASH_SOURCE[0]}")/a11y.py"
+    [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: at-spi2-core is not installed"; exit 77; }
+    /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
+        { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
+    # Its socket in a folder of this test's own: a bus of an earlier test that is still
+    # going away must not take this one's socket with it.
+    XDG_RUNTIME_DIR=$(mktemp -d /tmp/vxa11yXXXXXX)
+    export XDG_RUNTIME_DIR
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+    BUS_PID=$!
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
+# Stops the accessibility bus and what it started.
+stop_accessibility_bus() {
+    pkill -P "$BUS_PID" 2>/dev/null
+    kill "$BUS_PID" 2>/dev/null
+    rm -rf "$XDG_RUNTIME_DIR"
 }
 
 # Runs this script again on a D-Bus session of its own (xfwm4 and the accessibility bus want

@@ -39,9 +39,7 @@ wait_active "$MAIN" || fail "after Mode 2 closed the active window is '$(active_
 
 # Help Topics from the menu, then Exit: the help window goes with the program.
 # Help Topics is the Help menu's first item (its H is shared with Show Hints).
-xdotool key alt+h
-sleep 0.2
-xdotool key Return
+menu alt+h Return
 HELP=$(wait_active_name '^VXCONF Help$') || fail "Help Topics opened no help window"
 xdotool windowactivate --sync "$MAIN"
 exit_vxconf
@@ -53,9 +51,7 @@ xdotool search --name '^VXCONF Help$' >/dev/null 2>&1 && fail "the help window s
 
 # On the same small screen at scale 2 the help window still fits wholly.
 QT_SCALE_FACTOR=2 start_vxconf
-xdotool key alt+h
-sleep 0.2
-xdotool key Return
+menu alt+h Return
 HELP=$(wait_active_name '^VXCONF Help$') || fail "Help Topics opened no help window at scale 2"
 sleep 0.5
 on_screen "$HELP"

@@ -6,15 +6,11 @@
 # the history records.
 . "$(dirname "$0")/desktop.sh"
 on_session_bus "$@"
-CHECK="/usr/bin/python3 $(dirname "$0")/a11y.py"
-[ -x /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: at-spi2-core is not installed"; exit 77; }
-/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-BUS_PID=$!
+start_accessibility_bus
 start_desktop
 SIMS=()
-trap 'kill "${SIMS[@]}" 2>/dev/null; pkill -P "$BUS_PID" 2>/dev/null; kill "$BUS_PID" 2>/dev/null; cleanup' EXIT
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 A11Y_APP=vxconf-station
+trap 'kill "${SIMS[@]}" 2>/dev/null; stop_accessibility_bus; cleanup' EXIT
+export A11Y_APP=vxconf-station
 
 # Units: three good ones, one whose replies are corrupt, two that answer late (for Stop).
 mkdir -p "$WORK/units" "$WORK/watch"
