@@ -105,7 +105,12 @@ void GangRun::startNext() {
     }
     auto [id, arguments] = std::move(m_toStart.front());
     m_toStart.pop_front();
-    if (m_units.count(id) != 0) {
+    if (m_units.count(id) != 0 && (m_signal != 0 || m_outputLost)) {
+        // Stopped before its turn came: it never touched its device.
+        endUnitRow(m_units[id].row, kExitDevice,
+                   m_signal != 0 ? "not started: the run was stopped" : kOutputLostText, now());
+        endLater(id);
+    } else if (m_units.count(id) != 0) {
         start(id, std::move(arguments));
     }
     if (!m_toStart.empty()) {
@@ -382,7 +387,9 @@ void GangRun::ended(std::uint64_t id) {
         }
     }
     m_busyDevices.remove(unit.device);
-    unit.process.release()->deleteLater();
+    if (unit.process) {
+        unit.process.release()->deleteLater();
+    }
     m_units.erase(id);
     m_dirty = true;
     checkOutput();

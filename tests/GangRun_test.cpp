@@ -83,6 +83,23 @@ TEST(GangRun, AnInterruptIsPassedOnToEachUnitOnce) {
     EXPECT_EQ(readAll(folder.path + "/got"), "int\n");
 }
 
+// Units still waiting for their turn when the run is stopped never start.
+TEST(GangRun, AUnitWaitingForItsTurnWhenStoppedNeverStarts) {
+    ScratchFolder folder;
+    std::ostringstream out;
+    std::ostringstream err;
+    GangRun run(
+        standIn("/bin/sh", {"-c", QString::fromStdString("touch " + folder.path + "/started")}),
+        out, err);
+    run.addUnit("COM1", {"-p", "1"}, "/dev/ttyS0");
+    run.addUnit("COM2", {"-p", "2"}, "/dev/ttyS1");
+    run.stop();
+    EXPECT_EQ(run.exec(), kExitSignalBase + SIGINT);
+    EXPECT_FALSE(std::filesystem::exists(folder.path + "/started"));
+    ASSERT_EQ(run.failed().size(), 2u);
+    EXPECT_EQ(run.failed().front().message, "not started: the run was stopped");
+}
+
 // A unit that speaks the exchange: its serial number is 470 and its port number; told to go,
 // it reports one field sent and ends ok; refused, it ends as the run said.
 GangRun::Options speakingUnits() {
