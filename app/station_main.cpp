@@ -25,6 +25,9 @@ const char kHelp[] =
     "  --history <FILE>    keep the history in FILE instead of\n"
     "                      $XDG_DATA_HOME/vxconf/history.sqlite\n"
     "  --station <NAME>    the station's name in the history (the host's name)\n"
+    "  --operator <NAME>   the operator until a badge is scanned\n"
+    "  --on-result <CMD>   run CMD with /bin/sh after each unit ends (see vxconf-cli)\n"
+    "  --again             provision units the job provisioned already\n"
     "  -h, --help          show this help\n"
     "  -V, --version       show the version\n";
 
@@ -36,7 +39,8 @@ int main(int argc, char** argv) {
     std::string job;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool valued = arg == "--watch-dir" || arg == "--history" || arg == "--station";
+        const bool valued = arg == "--watch-dir" || arg == "--history" || arg == "--station" ||
+                            arg == "--operator" || arg == "--on-result";
         if (arg == "-h" || arg == "--help") {
             std::cout << kHelp;
             return kExitOk;
@@ -55,6 +59,12 @@ int main(int argc, char** argv) {
             setup.historyPath = args[++i];
         } else if (arg == "--station") {
             setup.station = args[++i];
+        } else if (arg == "--operator") {
+            setup.operatorName = args[++i];
+        } else if (arg == "--on-result") {
+            setup.onResult = args[++i];
+        } else if (arg == "--again") {
+            setup.again = true;
         } else if (!arg.empty() && arg[0] == '-') {
             std::cerr << "vxconf-station: unknown option " << arg
                       << "\nTry 'vxconf-station --help'.\n";

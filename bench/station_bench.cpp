@@ -51,11 +51,13 @@ void BM_StationWindow24(benchmark::State& state) {
     double longestMs = 0;
     int round = 0;
     for (auto _ : state) {
-        StationWindow window({VXCONF_CLI_PATH,
-                              benchLauncher,
-                              {watched.path()},
-                              dir.filePath(QString("history%1.sqlite").arg(round++)).toStdString(),
-                              "bench"});
+        StationWindow::Setup setup;
+        setup.unitProgram = VXCONF_CLI_PATH;
+        setup.launcher = benchLauncher;
+        setup.watchFolders = {watched.path()};
+        setup.historyPath = dir.filePath(QString("history%1.sqlite").arg(round++)).toStdString();
+        setup.station = "bench";
+        StationWindow window(setup);
         window.show();
         if (!window.openJob(job)) {
             state.SkipWithError("the job did not open");

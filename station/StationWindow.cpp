@@ -127,6 +127,10 @@ StationWindow::StationWindow(Setup setup)
     m_tick.setInterval(1000);
     connect(&m_tick, &QTimer::timeout, this, &StationWindow::showCounters);
     m_ui->tilesGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    if (!m_setup.operatorName.empty()) {
+        m_ui->operatorEdit->setText(QString::fromStdString(m_setup.operatorName));
+        takeOperator();
+    }
     // Most of the screen: the tiles are what the operator watches.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         resize(screen->availableGeometry().size() * 0.85);
@@ -159,6 +163,7 @@ bool StationWindow::openJob(const std::string& path) {
         QString("Job: %1   SHA-256 %2")
             .arg(words(m_job->name), QString::fromStdString(m_job->sha256.substr(0, 16))));
     m_ui->jobLabel->setToolTip(QString::fromStdString(m_job->file + "\n" + m_job->sha256));
+    m_ui->jobLabel->setAccessibleName(m_ui->jobLabel->text());
     m_ui->jobLabel->setAccessibleDescription(QString::fromStdString(m_job->sha256));
     setWindowTitle(QString("%1 - %2").arg(words(m_job->name), kCaption));
     enableControls();
@@ -220,6 +225,8 @@ void StationWindow::start() {
     run.history = &m_history;
     run.station = m_setup.station.empty() ? hostName() : m_setup.station;
     run.operatorName = m_operator;
+    run.onResult = m_setup.onResult;
+    run.again = m_setup.again;
     setJobRun(*m_job, m_inputs, m_command, run);
     m_run = std::make_unique<GangRun>(run, std::cout, std::cerr);
     connect(m_run.get(), &GangRun::unitChanged, this, &StationWindow::unitChanged);

@@ -57,6 +57,9 @@ public:
         QStringList watchFolders;          // empty: /dev/serial/by-id and /dev
         std::string historyPath;           // empty: the default history
         std::string station;               // empty: the host's name
+        std::string operatorName;          // until a badge is scanned
+        std::string onResult;              // the hook run after each unit
+        bool again = false;                // provision units the job provisioned already
     };
     // Message boxes and file dialogs over this window, unless setSeams gives others.
     explicit StationWindow(Setup setup);
