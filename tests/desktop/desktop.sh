@@ -89,6 +89,22 @@ exit_vxconf() {
     fail "VXCONF did not end with File, Exit"
 }
 
+# Mode 2's keep-changes question the given number of times over: each time the question and
+# then the dialog close, the main window has the keyboard again.
+mode2_question_rounds() {
+    local try
+    for try in $(seq "$1"); do
+        xdotool key alt+c
+        wait_active_name '^Mode 2 Configuration$' >/dev/null || fail "try $try: no Mode 2 dialog"
+        xdotool type "$((try % 200 + 20))"
+        xdotool key Return
+        wait_active_name '^vxconf$' >/dev/null || fail "try $try: no keep-changes question"
+        xdotool key Return
+        wait_active "$MAIN" ||
+            fail "try $try: after the question and the dialog closed, the active window is '$(active_name)', not the main window"
+    done
+}
+
 # The program's windows on the screen, one id a line (a menu's popup is one of them).
 shown_windows() {
     xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | sort

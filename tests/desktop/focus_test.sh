@@ -5,15 +5,7 @@
 start_desktop
 
 start_vxconf --sim-option=--mode --sim-option=2
-for try in $(seq 20); do
-    xdotool key alt+c
-    wait_active_name '^Mode 2 Configuration$' >/dev/null || fail "try $try: no Mode 2 dialog"
-    xdotool type "$((try % 200 + 2))"
-    xdotool key Return
-    wait_active_name '^vxconf$' >/dev/null || fail "try $try: no keep-changes question"
-    xdotool key Return
-    wait_active "$MAIN" || fail "try $try: after the question and the dialog closed, the active window is '$(active_name)', not the main window"
-done
+mode2_question_rounds 20
 exit_vxconf
 
 start_vxconf --sim-option=--mode --sim-option=1

@@ -8,15 +8,7 @@ VX_WM=xfwm4 start_desktop
 
 printf '[FormPos]\nLeftPos=300\nTopPos=150\n' >"$XDG_CONFIG_HOME/vxconf.ini"
 start_vxconf --sim-option=--mode --sim-option=2
-for try in $(seq 5); do
-    xdotool key alt+c
-    wait_active_name '^Mode 2 Configuration$' >/dev/null || fail "try $try: no Mode 2 dialog"
-    xdotool type "$((try + 20))"
-    xdotool key Return
-    wait_active_name '^vxconf$' >/dev/null || fail "try $try: no keep-changes question"
-    xdotool key Return
-    wait_active "$MAIN" || fail "try $try: after the question the active window is '$(active_name)'"
-done
+mode2_question_rounds 5
 xdotool key alt+c
 MODE2=$(wait_active_name '^Mode 2 Configuration$') || fail "no Mode 2 dialog"
 xdotool key alt+h

@@ -63,6 +63,16 @@ struct GangTest : public ::testing::Test {
         return QJsonDocument::fromJson(QByteArray::fromStdString(read.out)).object();
     }
 
+    // The plan file, written (or added to) with these lines; its path.
+    QString writePlan(const QByteArray& lines,
+                      QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Truncate) {
+        const QString path = dir.filePath("plan.csv");
+        QFile file(path);
+        EXPECT_TRUE(file.open(mode));
+        file.write(lines);
+        return path;
+    }
+
     // A configuration file with Port 2's parity odd, saved from unit 1.
     QString oddParityFile() {
         const QString path = dir.filePath("odd.vxc");
@@ -120,11 +130,7 @@ TEST_F(GangTest, APlanGivesEachUnitItsOwnAddressAndLeavesAnUnknownUnitUntouched)
     addUnit(202);
     addUnit(203);
     const QJsonObject before = readUnit(3);
-    const QString plan = dir.filePath("plan.csv");
-    QFile planFile(plan);
-    ASSERT_TRUE(planFile.open(QIODevice::WriteOnly));
-    planFile.write("serialNumber,mode2.address\r\n201,11\r\n202,12\r\n");
-    planFile.close();
+    const QString plan = writePlan("serialNumber,mode2.address\r\n201,11\r\n202,12\r\n");
 
     const QString trace = dir.filePath("trace");
     const QString record = dir.filePath("units.csv");
@@ -158,9 +164,7 @@ TEST_F(GangTest, APlanGivesEachUnitItsOwnAddressAndLeavesAnUnknownUnitUntouched)
     EXPECT_TRUE(csv.readAll().contains("planned mode2.address=12"));
 
     // A plan with a mistake refuses the whole run before any unit is touched.
-    ASSERT_TRUE(planFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    planFile.write("serialNumber,mode2.address\n201,11\n201,13\n");
-    planFile.close();
+    writePlan("serialNumber,mode2.address\n201,11\n201,13\n");
     const Result refused =
         cli({"-p", "1-3", "--plan", plan, "--trace", dir.filePath("refused"), "set"});
     EXPECT_EQ(refused.code, kExitUsage);
@@ -580,11 +584,7 @@ TEST_F(GangTest, AJobProvisionsEachUnitOnceAndRefusesAChangedFile) {
     addUnit(301);
     addUnit(302);
     const QString file = oddParityFile();
-    const QString plan = dir.filePath("plan.csv");
-    QFile planFile(plan);
-    ASSERT_TRUE(planFile.open(QIODevice::WriteOnly));
-    planFile.write("serialNumber,mode2.address\n301,21\n302,22\n");
-    planFile.close();
+    const QString plan = writePlan("serialNumber,mode2.address\n301,21\n302,22\n");
     const QString job = dir.filePath("line.vxjob");
     const Result made = cli({"job", "new", job, "--config", file, "--plan", plan, "--set",
                              "port1.parity=even", "--unique", "mode2.address", "--name", "Line 3"});
@@ -625,9 +625,7 @@ TEST_F(GangTest, AJobProvisionsEachUnitOnceAndRefusesAChangedFile) {
         << again.err;
     EXPECT_EQ(cli({"--job", job, "-p", "2", "--again"}).code, kExitOk);
 
-    ASSERT_TRUE(planFile.open(QIODevice::Append));
-    planFile.write("303,23\n");
-    planFile.close();
+    writePlan("303,23\n", QIODevice::Append);
     const QString trace = dir.filePath("trace");
     const Result changed = cli({"--job", job, "-p", "1", "--again", "--trace", trace});
     EXPECT_EQ(changed.code, kExitFile);
